@@ -1,0 +1,48 @@
+# The two front-door commands: `make demo` and `make test`.
+# Both first install what a fresh Debian 12 machine lacks.
+
+PACKAGES := cmake g++ make libgtest-dev googletest
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CTEST_FLAGS ?= --output-on-failure --timeout 300
+
+.PHONY: all deps demo test test-asan test-tsan build clean format
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" != 0 ]; then \
+	    echo "missing packages:$$missing; run as root, or: sudo apt-get install -y$$missing" >&2; exit 1; \
+	  fi; \
+	  echo "installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMAR_BUILD_TESTS=OFF
+	cmake --build build/release -j $(JOBS)
+
+demo: build
+
+test-asan: deps
+	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address
+	cmake --build build/asan -j $(JOBS)
+	cd build/asan && ctest $(CTEST_FLAGS)
+
+test-tsan: deps
+	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=thread
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest $(CTEST_FLAGS)
+
+test: test-asan test-tsan
+
+format:
+	find platform datafile transport engine app cli emulator tests bench fuzz \
+	  -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
+
+clean:
+	rm -rf build

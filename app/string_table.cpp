@@ -1,0 +1,60 @@
+#include "app/string_table.h"
+
+#include <array>
+#include <utility>
+
+namespace velmar::app {
+
+namespace {
+
+constexpr std::array<std::pair<int, std::string_view>, 20> kStrings{{
+    {IDS_ABOUT, "О программе..."},
+    {IDS_BAD_DATA, "Неверные данные в файле.\nЗагрузка невозможна."},
+    {IDS_PORT_BUSY, "Не удалось открыть порт.\nВозможно, он занят другим приложением."},
+    {IDS_LOADING_FONT, "Загрузка шрифта в %s..."},
+    {IDS_LOADING_PROGRAM, "Загрузка программы в %s..."},
+    {IDS_CANNOT_OPEN, "Невозможно открыть файл с данными."},
+    {IDS_FILE_FILTER,
+     "Файлы с программами (*.bin)|*.bin|Файлы со шрифтами (*.fnt)|*.fnt|Все файлы (*.*)|*.*||"},
+    {IDS_PROGRAM_DONE, "Программа успешно загружена в принтер."},
+    {IDS_FONT_DONE, "Шрифт успешно загружен в принтер."},
+    {IDS_TIMEOUT, "Истекло время ожидания ответа от принтера.\nЗагрузка будет прервана."},
+    {IDS_MODEL_UNSUPPORTED,
+     "Данная модель контроллера не поддерживается (%s).\nЗагрузка будет прервана."},
+    {IDS_MODEL_MISMATCH,
+     "Данная модель контроллера не поддерживается (%s).\nФайл с данными не пригоден для "
+     "загрузки.\nЗагрузка будет прервана."},
+    {IDS_BAD_PACKET, "Ошибка в принятом пакете.\nЗагрузка будет прервана."},
+    {IDS_BAD_COMMAND, "Ошибка в принятой команде.\nЗагрузка будет прервана."},
+    {IDS_BAD_ADDRESS, "Ошибка в принятом адресе.\nЗагрузка будет прервана."},
+    {IDS_BAD_SIZE, "Ошибка в принятом размере.\nЗагрузка будет прервана."},
+    {IDS_INTEGRITY_ERROR, "Ошибка целостности данных.\nЗагрузка будет прервана."},
+    {IDS_PACKET_INTEGRITY_ERROR,
+     "Ошибка целостности данных в принятом пакете.\nЗагрузка будет прервана."},
+    {IDS_BAD_DATA_ECHO, "Ошибка в принятых данных.\nЗагрузка будет прервана."},
+    {IDS_NO_DATA, "Нет данных для загрузки.\nЗагрузка будет прервана."},
+}};
+
+constexpr std::string_view kPlaceholder = "%s";
+
+}  // namespace
+
+std::string_view LoadText(int id) {
+  for (const auto& [number, text] : kStrings) {
+    if (number == id) {
+      return text;
+    }
+  }
+  return {};
+}
+
+std::string FormatText(int id, std::string_view argument) {
+  std::string text(LoadText(id));
+  const size_t at = text.find(kPlaceholder);
+  if (at != std::string::npos) {
+    text.replace(at, kPlaceholder.size(), argument);
+  }
+  return text;
+}
+
+}  // namespace velmar::app

@@ -1,0 +1,41 @@
+#pragma once
+// The tool's string table: every text the user sees, by its number. No GUI needed, so the
+// command-line loader shows the same texts as the window. "\n" is a line break; "%s" takes the
+// model name (FormatText).
+
+#include <string>
+#include <string_view>
+
+namespace velmar::app {
+
+inline constexpr std::string_view kCaption = "Велмар";
+
+enum TextId : int {
+  IDS_ABOUT = 101,
+  IDS_BAD_DATA = 102,
+  IDS_PORT_BUSY = 103,
+  IDS_LOADING_FONT = 104,
+  IDS_LOADING_PROGRAM = 105,
+  IDS_CANNOT_OPEN = 106,
+  IDS_FILE_FILTER = 107,
+  IDS_PROGRAM_DONE = 108,
+  IDS_FONT_DONE = 109,
+  IDS_TIMEOUT = 110,
+  IDS_MODEL_UNSUPPORTED = 111,
+  IDS_MODEL_MISMATCH = 112,
+  IDS_BAD_PACKET = 113,
+  IDS_BAD_COMMAND = 114,
+  IDS_BAD_ADDRESS = 115,
+  IDS_BAD_SIZE = 116,
+  IDS_INTEGRITY_ERROR = 117,
+  IDS_PACKET_INTEGRITY_ERROR = 118,
+  IDS_BAD_DATA_ECHO = 119,
+  IDS_NO_DATA = 120,
+};
+
+// The text with that number; empty when there is none.
+std::string_view LoadText(int id);
+// The text with its "%s" replaced by `argument` (inserted as it is, never interpreted).
+std::string FormatText(int id, std::string_view argument);
+
+}  // namespace velmar::app

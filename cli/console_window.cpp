@@ -1,0 +1,129 @@
+#include "cli/console_window.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/string_table.h"
+#include "cli/text_encoding.h"
+#include "datafile/data_file.h"
+#include "engine/load_notification.h"
+#include "platform/progress_messages.h"
+
+namespace velmar::cli {
+
+namespace {
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kBarWidth = 30;
+}  // namespace
+
+ProgressBar::ProgressBar(platform::MessageQueue& queue, bool terminal)
+    : Window(queue), m_terminal(terminal), m_start(std::chrono::steady_clock::now()) {}
+
+platform::LResult ProgressBar::HandleMessage(platform::MessageId message, platform::WParam wparam,
+                                             platform::LParam lparam) {
+  const int32_t previous = m_position;
+  switch (message) {
+    case platform::PBM_SETRANGE:
+      m_lower = static_cast<int32_t>(lparam & 0xFFFF);
+      m_upper = static_cast<int32_t>((lparam >> 16) & 0xFFFF);
+      break;
+    case platform::PBM_SETSTEP:
+      m_step = static_cast<int32_t>(wparam);
+      break;
+    case platform::PBM_SETPOS:
+      m_position = static_cast<int32_t>(wparam);
+      break;
+    case platform::PBM_DELTAPOS:
+      m_position += static_cast<int32_t>(wparam);
+      break;
+    case platform::PBM_STEPIT:
+      m_position += m_step;
+      break;
+    default:
+      return 0;
+  }
+  Draw(false);
+  return previous;
+}
+
+void ProgressBar::Show(const std::string& status) {
+  if (m_terminal && m_drawn) {
+    std::fputs("\r\033[K", stdout);
+  }
+  std::printf("%s\n", status.c_str());
+  std::fflush(stdout);
+  if (m_drawn) {
+    Draw(true);
+  }
+}
+
+void ProgressBar::Finish() {
+  if (m_terminal && m_drawn) {
+    Draw(true);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+  }
+}
+
+void ProgressBar::Draw(bool force) {
+  if (!m_terminal) {
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && m_drawn && now - m_last_draw < kRedrawInterval) {
+    return;  // the step arrives from the reception thread, which waits for it
+  }
+  m_last_draw = now;
+  m_drawn = true;
+  const int32_t span = m_upper - m_lower;
+  const double fraction =
+      span > 0 ? std::clamp(double(m_position - m_lower) / span, 0.0, 1.0) : 0.0;
+  const double elapsed = std::chrono::duration<double>(now - m_start).count();
+  const int64_t bytes = m_bytes ? m_bytes() : 0;
+  const double rate = elapsed > 0 ? bytes / elapsed : 0;
+  std::string bar(kBarWidth, ' ');
+  std::fill_n(bar.begin(), static_cast<int>(fraction * kBarWidth), '#');
+  char left[32] = "--:--";
+  if (fraction > 0 && fraction < 1) {
+    const auto seconds = static_cast<int>(elapsed * (1 - fraction) / fraction + 0.5);
+    std::snprintf(left, sizeof left, "%d:%02d", seconds / 60, seconds % 60);
+  } else if (fraction >= 1) {
+    std::snprintf(left, sizeof left, "0:00");
+  }
+  std::printf("\r\033[K[%s] %3d%%  %7.0f B/s  %s left", bar.c_str(),
+              static_cast<int>(fraction * 100 + 0.5), rate, left);
+  std::fflush(stdout);
+}
+
+ConsoleWindow::ConsoleWindow(platform::MessageQueue& queue, bool terminal)
+    : LoadWindow(queue), m_progress(queue, terminal) {}
+
+bool ConsoleWindow::IsFont() const { return m_file_kind == datafile::kFontMagic; }
+
+std::string ConsoleWindow::StatusText() const {
+  return app::FormatText(IsFont() ? app::IDS_LOADING_FONT : app::IDS_LOADING_PROGRAM,
+                         DisplayName(m_model_name));
+}
+
+platform::LResult ConsoleWindow::HandleMessage(platform::MessageId message, platform::WParam,
+                                               platform::LParam) {
+  const engine::NotificationInfo* info = engine::FindNotification(message);
+  if (info == nullptr) {
+    return 0;
+  }
+  if (message == engine::LN_STEP) {
+    platform::SendMessage(&m_progress, platform::PBM_STEPIT);
+  } else if (message == engine::LN_STATUS) {
+    const std::string status = StatusText();
+    if (status != m_shown_status) {
+      m_shown_status = status;
+      m_progress.Show(status);
+    }
+  } else if (!m_outcome) {
+    m_outcome = message;
+    Queue().Quit();
+  }
+  return 0;
+}
+
+}  // namespace velmar::cli

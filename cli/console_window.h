@@ -1,0 +1,63 @@
+#pragma once
+// The loader's window: it holds the loaded file, hears the run's notifications on the main
+// thread, and shows the status text and, on a terminal, a progress bar with percent, bytes per
+// second and time left. The load's outcome is the first notification that ends it.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "datafile/load_window.h"
+
+namespace velmar::cli {
+
+class ProgressBar : public platform::Window {
+ public:
+  ProgressBar(platform::MessageQueue& queue, bool terminal);
+  platform::LResult HandleMessage(platform::MessageId message, platform::WParam wparam,
+                                  platform::LParam lparam) override;
+  // Where the bytes-per-second figure comes from.
+  void SetByteCounter(std::function<int64_t()> counter) { m_bytes = std::move(counter); }
+  void Show(const std::string& status);
+  // Draws the last state and ends the bar's line.
+  void Finish();
+  int32_t Position() const { return m_position; }
+
+ private:
+  void Draw(bool force);
+
+  bool m_terminal;
+  int32_t m_lower = 0;
+  int32_t m_upper = 100;
+  int32_t m_step = 10;
+  int32_t m_position = 0;
+  bool m_drawn = false;
+  std::function<int64_t()> m_bytes;
+  std::chrono::steady_clock::time_point m_start;
+  std::chrono::steady_clock::time_point m_last_draw;
+};
+
+class ConsoleWindow : public datafile::LoadWindow {
+ public:
+  ConsoleWindow(platform::MessageQueue& queue, bool terminal);
+  platform::LResult HandleMessage(platform::MessageId message, platform::WParam wparam,
+                                  platform::LParam lparam) override;
+
+  bool IsFont() const;
+  // The status text for the current model name.
+  std::string StatusText() const;
+  std::optional<platform::MessageId> Outcome() const { return m_outcome; }
+  ProgressBar& Progress() { return m_progress; }
+
+ protected:
+  platform::Window* ProgressWindow() override { return &m_progress; }
+
+ private:
+  ProgressBar m_progress;
+  std::string m_shown_status;
+  std::optional<platform::MessageId> m_outcome;
+};
+
+}  // namespace velmar::cli

@@ -1,0 +1,120 @@
+#include "cli/load_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/profile_store.h"
+#include "app/string_table.h"
+#include "cli/console_window.h"
+#include "cli/text_encoding.h"
+#include "cli/traced_transport.h"
+#include "datafile/data_file.h"
+#include "engine/downloader.h"
+#include "engine/load_notification.h"
+#include "platform/progress_messages.h"
+#include "platform/serial_line.h"
+#include "transport/transport_factory.h"
+
+namespace velmar::cli {
+
+namespace {
+
+constexpr uint16_t kProgramRangeExtra = 795;  // three steps beyond the file's total
+constexpr int32_t kLoadStep = 265;
+
+void PrintText(int text_id, const std::string& model = {}) {
+  std::fprintf(stderr, "%s\n", app::FormatText(text_id, DisplayName(model)).c_str());
+}
+
+// The window's conversion of its baud-rate text: leading decimal digits, 0 when none.
+int32_t LeadingNumber(const std::string& text) {
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || value > INT32_MAX / 10) {
+      break;
+    }
+    value = value * 10 + (c - '0');
+  }
+  return static_cast<int32_t>(value);
+}
+
+void SetUpProgress(platform::Window* bar, const datafile::DataFileResult& file) {
+  const auto upper = static_cast<uint16_t>(file.kind == datafile::FileKind::kProgram
+                                               ? file.progress_total + kProgramRangeExtra
+                                               : file.payload_length);
+  platform::SendMessage(bar, platform::PBM_SETRANGE, 0, platform::MakeRange(0, upper));
+  platform::SendMessage(bar, platform::PBM_SETSTEP, kLoadStep);
+  platform::SendMessage(bar, platform::PBM_SETPOS, 0);
+}
+
+int ReportRefusedFile(const datafile::DataFileResult& file) {
+  PrintText(file.text_id);
+  return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
+}
+
+}  // namespace
+
+int RunLoad(const Options& options) {
+  platform::MessageQueue queue;
+  ConsoleWindow window(queue, ::isatty(STDOUT_FILENO) == 1);
+  const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
+  if (file.outcome != datafile::ReadOutcome::kOk) {
+    return ReportRefusedFile(file);
+  }
+  SetUpProgress(&window.Progress(), file);
+
+  const app::ProfileStore profile;
+  const std::string port = options.port.value_or(
+      profile.GetString(app::kSettingsSection, app::kPortEntry, app::kDefaultPort));
+  const int32_t baud = options.baud_rate.value_or(LeadingNumber(
+      profile.GetString(app::kSettingsSection, app::kBaudRateEntry, app::kDefaultBaudRate)));
+
+  TracedTransport* traced = nullptr;
+  auto run = std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
+    auto wrapped = std::make_unique<TracedTransport>(
+        transport::MakeTransport(owner, transport::kSerialConnectionType, "", 0, port, baud),
+        options.trace);
+    traced = wrapped.get();
+    return wrapped;
+  });
+  if (!run->m_transport->IsOpen()) {
+    run.reset();
+    PrintText(app::IDS_PORT_BUSY);
+    return kExitPortUnavailable;
+  }
+  window.Progress().SetByteCounter(
+      [traced] { return traced->BytesSent() + traced->BytesReceived(); });
+  window.Progress().Show(window.StatusText());
+  if (window.IsFont()) {
+    run->StartFontLoad();
+  } else {
+    run->StartProgramLoad();
+  }
+  queue.Run();  // until the notification that ends the load
+  run.reset();
+  window.Progress().Finish();
+
+  const platform::MessageId outcome = window.Outcome().value_or(engine::LN_TIMEOUT);
+  const engine::NotificationInfo* info = engine::FindNotification(outcome);
+  if (outcome == engine::LN_DONE) {
+    std::printf("%s\n",
+                std::string(app::LoadText(window.IsFont() ? info->font_text_id : info->text_id))
+                    .c_str());
+    return kExitSuccess;
+  }
+  PrintText(info->text_id, window.m_model_name);
+  return static_cast<int>(outcome) - kNotificationExitBase;
+}
+
+int RunListPorts() {
+  for (const std::string& port : platform::ListPorts()) {
+    std::printf("%s\n", port.c_str());
+  }
+  return kExitSuccess;
+}
+
+}  // namespace velmar::cli

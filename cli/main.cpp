@@ -1,0 +1,29 @@
+// velmar-load: loads a data file into a printer from the command line.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/load_command.h"
+#include "cli/options.h"
+
+int main(int argc, char** argv) {
+  using namespace velmar::cli;
+  const ParseResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.options) {
+    std::fprintf(stderr, "velmar-load: %s\n%s", parsed.error.c_str(), UsageText());
+    return kExitUsage;
+  }
+  switch (parsed.options->command) {
+    case Command::kHelp:
+      std::fputs(UsageText(), stdout);
+      return kExitSuccess;
+    case Command::kListPorts:
+      return RunListPorts();
+    case Command::kInfo:
+      return RunInfo(*parsed.options);
+    case Command::kLoad:
+      break;
+  }
+  return RunLoad(*parsed.options);
+}

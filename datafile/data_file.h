@@ -1,0 +1,63 @@
+#pragma once
+// Reading and checking a data file: a program ("MyBIN") or a font ("MyFNT").
+//
+// Layout: the 5-byte magic; a name of 8-bit characters ending in a NUL that lies within the
+// 255 bytes after the magic (no NUL there: the name counts as empty); for a program a
+// big-endian 16-bit progress total; then the payload to the end of the file. A program payload
+// is a sequence of blocks, each an 8-byte header (address 0-2, little-endian length 3-4, CRC
+// 5-6, a byte passed on 7) and that many data bytes, at most 256.
+//
+// ReadDataFile fills the window's file members and returns the outcome with the text to show:
+//   kCannotOpen  (text 106) the file cannot be opened; nothing changed.
+//   kBadData     (text 102) wrong magic, a file too short for its header, or a program payload
+//                that is not whole blocks. m_file_kind holds the file's first bytes (up to five,
+//                ending early at a NUL); the other members are unchanged, so nothing is loaded.
+//   kOk          m_file_kind, the name (m_model_name or m_font_name) and m_data (emptied, then
+//                the whole payload) are set; the result carries the kind, the progress total
+//                and the payload length.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "datafile/load_window.h"
+
+namespace velmar::datafile {
+
+inline constexpr std::string_view kProgramMagic = "MyBIN";
+inline constexpr std::string_view kFontMagic = "MyFNT";
+inline constexpr int32_t kMagicSize = 5;
+inline constexpr int32_t kNameFieldSize = 255;
+
+// Texts of the string table that the reading reports.
+inline constexpr int kTextBadData = 102;
+inline constexpr int kTextCannotOpen = 106;
+
+enum class FileKind { kProgram, kFont };
+
+enum class ReadOutcome { kOk, kCannotOpen, kBadData };
+
+struct DataFileResult {
+  ReadOutcome outcome = ReadOutcome::kCannotOpen;
+  int text_id = kTextCannotOpen;  // 0 when the outcome is kOk
+  FileKind kind = FileKind::kProgram;
+  uint16_t progress_total = 0;  // programs only
+  int32_t payload_length = 0;
+};
+
+DataFileResult ReadDataFile(const std::string& path, LoadWindow& window);
+
+// One block of a program payload, as the file describes it.
+struct BlockInfo {
+  uint32_t address = 0;  // 24 bits
+  int32_t length = 0;
+  uint16_t header_crc = 0;
+  uint8_t extra = 0;
+  int32_t offset = 0;  // of the block's data within the payload
+};
+
+// The blocks of a program payload; false when it is not a whole sequence of blocks.
+bool ParseProgramBlocks(const uint8_t* payload, int32_t size, std::vector<BlockInfo>* blocks);
+
+}  // namespace velmar::datafile

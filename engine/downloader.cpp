@@ -1,0 +1,151 @@
+#include "engine/downloader.h"
+
+#include <system_error>
+
+#include "engine/frames.h"
+#include "engine/load_notification.h"
+#include "transport/transport_factory.h"
+
+namespace velmar::engine {
+
+std::atomic<Downloader*> g_current_run{nullptr};
+
+Downloader::Downloader(datafile::LoadWindow* window, std::string connection_type,
+                       std::string host, int32_t port_number, std::string port_name,
+                       int32_t baud_rate)
+    : Downloader(window, [&](transport::ReceiveSink* owner) {
+        return transport::MakeTransport(owner, connection_type, host, port_number, port_name,
+                                        baud_rate);
+      }) {}
+
+Downloader::Downloader(datafile::LoadWindow* window, const TransportFactory& make_transport)
+    : m_window(window) {
+  g_current_run.store(this);
+  m_transport = make_transport(this);
+  m_transport->OpenConnection();  // the window asks IsOpen afterwards
+}
+
+Downloader::~Downloader() {
+  // The delivery thread may be waiting for this thread to take a progress step.
+  platform::MessageQueue::RefuseSends refuse(platform::MessageQueue::Current());
+  m_closing.store(true);
+  StopWatchdog();
+  m_transport->CloseConnection();
+  // The delivery thread may have armed the time-out again before it noticed the close.
+  StopWatchdog();
+  {
+    std::lock_guard thread_lock(m_watchdog_thread_lock);
+    if (m_watchdog_thread.joinable()) {
+      m_watchdog_thread.join();
+    }
+  }
+  m_transport.reset();
+  Downloader* self = this;
+  g_current_run.compare_exchange_strong(self, nullptr);
+}
+
+void Downloader::StartProgramLoad() {
+  std::lock_guard lock(m_lock);
+  if (!m_window->TakeNextBlock()) {
+    Finish(LN_NO_DATA);
+    return;
+  }
+  m_rx.RemoveAll();
+  m_expected_length = 1;
+  m_state.store(kProgramWake);
+  m_transport->Write(frames::kWakeUp.data(), frames::kWakeUp.size());
+  StartWatchdog();
+}
+
+void Downloader::StartFontLoad() {
+  std::lock_guard lock(m_lock);
+  m_window->ClearBlock();
+  if (m_window->m_data.IsEmpty()) {
+    Finish(LN_NO_DATA);
+    return;
+  }
+  m_rx.RemoveAll();
+  m_expected_length = 1;
+  m_state.store(kFontWake);
+  m_transport->Write(frames::kWakeUp.data(), frames::kWakeUp.size());
+  StartWatchdog();
+}
+
+void Downloader::OnDataReceived() {
+  uint8_t buffer[kReadCapacity];
+  const int32_t count = m_transport->Read(buffer, kReadCapacity);
+  if (count <= 0) {
+    return;
+  }
+  std::lock_guard lock(m_lock);
+  if (m_ended || m_closing.load()) {
+    return;
+  }
+  m_rx.Append(buffer, count);
+  ProcessReply();
+}
+
+void Downloader::StartWatchdog() {
+  if (m_closing.load() || !m_watchdog_idle_event.IsSet()) {
+    return;  // closing, or one is counting already and keeps its count
+  }
+  std::lock_guard thread_lock(m_watchdog_thread_lock);
+  if (m_watchdog_thread.joinable()) {
+    m_watchdog_thread.join();  // it has signalled idle and is returning
+  }
+  m_stop_event.Reset();
+  m_watchdog_idle_event.Reset();
+  try {
+    m_watchdog_thread = std::thread(&Downloader::Watchdog, this);
+  } catch (const std::system_error&) {
+    m_watchdog_idle_event.Set();  // nobody must wait for a thread that never ran
+  }
+}
+
+void Downloader::StopWatchdog() {
+  m_stop_event.Set();
+  m_watchdog_idle_event.Wait();
+}
+
+void Downloader::Watchdog() {
+  // Waiting on the stop event for each tick, instead of sleeping, lets a stop take effect at
+  // once; StopWatchdog runs for every batch of received bytes.
+  for (int32_t tick = 0; tick < m_timeout_ticks; ++tick) {
+    if (m_stop_event.WaitFor(kWatchdogTick)) {
+      m_watchdog_idle_event.Set();
+      return;
+    }
+  }
+  // The delivery thread may hold the lock while it stops this thread, so never block on it.
+  std::unique_lock lock(m_lock, std::defer_lock);
+  while (!lock.try_lock()) {
+    if (m_stop_event.WaitFor(kWatchdogTick)) {
+      m_watchdog_idle_event.Set();
+      return;
+    }
+  }
+  if (m_stop_event.IsSet()) {
+    m_watchdog_idle_event.Set();  // a reply got in first
+    return;
+  }
+  m_state.store(kIdle);
+  m_rx.RemoveAll();
+  m_watchdog_idle_event.Set();
+  Finish(LN_TIMEOUT);
+}
+
+void Downloader::Finish(platform::MessageId notification) {
+  if (m_ended || m_closing.load()) {
+    return;
+  }
+  m_ended = true;
+  platform::PostMessage(m_window, notification);
+}
+
+void Downloader::Report(platform::MessageId notification) {
+  if (!m_ended && !m_closing.load()) {
+    platform::PostMessage(m_window, notification);
+  }
+}
+
+}  // namespace velmar::engine

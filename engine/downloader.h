@@ -1,0 +1,137 @@
+#pragma once
+// One download run: its transport, receive buffer, protocol state and reply time-out.
+//
+// Principles of operation: the window creates a run, asks m_transport->IsOpen(), starts a
+// program or font load, and deletes the run when it handles the notification that ended it.
+// Received bytes arrive through OnDataReceived on the transport's delivery thread, are
+// appended to m_rx, and ProcessReply judges them. Every awaited reply is guarded by the
+// Watchdog, a thread that counts m_timeout_ticks ticks of about 1 ms and on expiry returns the
+// run to idle, empties m_rx and posts LN_TIMEOUT. One lock of the run serialises the delivery
+// thread, the start operations and the Watchdog's expiry.
+//
+// A run reports one outcome: once it has posted a notification that ends the load, it posts
+// nothing more and discards every byte it receives; bytes received while idle are discarded.
+//
+//   StartProgramLoad  takes the first block; posts LN_NO_DATA when there is none, else sends
+//                     ESC "BOOT" and arms the time-out.
+//   StartFontLoad     clears the window's block; posts LN_NO_DATA for an empty font, else sends
+//                     ESC "BOOT" and arms the time-out.
+//   IsBusy            true while the protocol state is not idle; safe from any thread.
+//   StartWatchdog     arms the time-out unless it is already counting.
+//   StopWatchdog      stops the time-out and returns once it has stopped (at once when idle).
+//   ~Downloader       never deadlocks: sends to the destroying thread's windows are refused
+//                     meanwhile, the delivery thread is ended by closing the transport, and
+//                     no Watchdog outlives the run.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "datafile/load_window.h"
+#include "platform/byte_array.h"
+#include "platform/manual_reset_event.h"
+#include "platform/window_message.h"
+#include "transport/transport.h"
+
+namespace velmar::engine {
+
+inline constexpr int32_t kTimeoutTicks = 2000;
+inline constexpr std::chrono::milliseconds kWatchdogTick{1};
+inline constexpr int32_t kReadCapacity = 8192;
+
+enum ProtocolState : int32_t {
+  kIdle = 0,
+  kProgramWake = 1,
+  kProgramIdent = 2,
+  kProgramReadReply = 3,
+  kProgramAddressReply = 4,
+  kProgramLengthReply = 5,
+  kProgramEcho = 6,
+  kProgramStatusReply = 7,
+  kFontWake = 8,
+  kFontIdent = 9,
+  kFontStatusReply = 10,
+  kFontReadReply = 11,
+  kFontAddressReply = 12,
+  kFontLengthReply = 13,
+  kFontEcho = 14,
+};
+
+// The state numbers of one kind of load (program or font).
+struct ProtocolPhase;
+
+class Downloader : public transport::ReceiveSink {
+ public:
+  using TransportFactory =
+      std::function<std::unique_ptr<transport::Transport>(transport::ReceiveSink* owner)>;
+
+  Downloader(datafile::LoadWindow* window, std::string connection_type, std::string host,
+             int32_t port_number, std::string port_name, int32_t baud_rate);
+  // For hosts and tests that bring their own transport.
+  Downloader(datafile::LoadWindow* window, const TransportFactory& make_transport);
+  virtual ~Downloader();
+  Downloader(const Downloader&) = delete;
+  Downloader& operator=(const Downloader&) = delete;
+
+  void StartProgramLoad();
+  void StartFontLoad();
+  bool IsBusy() const { return m_state.load() != kIdle; }
+  void OnDataReceived() override;
+  void StartWatchdog();
+  void StopWatchdog();
+
+  // Written by the delivery thread and the Watchdog under the run's lock; read them from
+  // another thread only after the notification that ended the run.
+  int32_t m_expected_length = 0;
+  platform::ManualResetEvent m_stop_event{false};
+  platform::ManualResetEvent m_watchdog_idle_event{true};
+  datafile::LoadWindow* m_window;
+  platform::ByteArray m_rx;
+  const int32_t m_timeout_ticks = kTimeoutTicks;
+  std::atomic<int32_t> m_state{kIdle};
+  std::unique_ptr<transport::Transport> m_transport;
+  uint8_t m_result_byte = 0;
+  uint8_t m_status_byte = 0;
+  int32_t m_font_blocks = 0;
+  std::string m_reported_model;
+
+ private:
+  void Watchdog();
+  void ProcessReply();
+  const ProtocolPhase& CurrentPhase() const;
+  void OnWakeReply(const ProtocolPhase& phase);
+  void OnIdentification(const ProtocolPhase& phase);
+  void OnReadReply(const ProtocolPhase& phase);
+  void OnProgramAddressReply(const ProtocolPhase& phase);
+  void OnFontAddressReply(const ProtocolPhase& phase);
+  void OnLengthReply(const ProtocolPhase& phase);
+  void OnEcho(const ProtocolPhase& phase);
+  void OnStatusReply(const ProtocolPhase& phase);
+  void PrepareFontBlock();
+
+  // The incomplete-reply rule: true (with the time-out re-armed) while m_rx is short.
+  bool AwaitingMore();
+  void SendCommand(int32_t next_state, int32_t expected_length, const uint8_t* frame,
+                   int32_t length);
+  void SendShort(int32_t next_state, uint8_t letter, uint8_t arg0, uint8_t arg1);
+  // Posts a notification that ends the load, unless one was posted already.
+  void Finish(platform::MessageId notification);
+  // Posts a notification that leaves the load running.
+  void Report(platform::MessageId notification);
+
+  std::mutex m_lock;          // the run's one lock
+  bool m_ended = false;       // an ending notification was posted; under m_lock
+  std::atomic<bool> m_closing{false};
+  std::mutex m_watchdog_thread_lock;  // guards m_watchdog_thread itself
+  std::thread m_watchdog_thread;
+};
+
+// The current run; each run stores itself here when constructed and clears it when destroyed.
+extern std::atomic<Downloader*> g_current_run;
+
+}  // namespace velmar::engine

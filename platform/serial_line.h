@@ -1,0 +1,77 @@
+#pragma once
+// The serial line: one open port, raw 8N1, no flow control, DTR and RTS on.
+//
+// Principles of operation: Open claims the port exclusively (a second opener fails with kBusy)
+// and sets the line exactly at the given rate; every rate of the window's list, 7200 and 14400
+// included, is set exactly. Modem-control requests that the device does not support (a
+// pseudo-terminal, a USB gadget) are skipped. Read never waits for bytes that are not queued.
+// WaitForInput blocks the reception thread until input is queued or Wake is called; once the
+// other end has hung up it stops watching the line, so the thread sleeps instead of spinning
+// until Wake. Close drops DTR, flushes both queues and releases the port; the destructor closes.
+//
+// Thread use: the reception thread calls WaitForInput, QueuedInput and Read; any one thread
+// writes; Wake is safe from any thread; Open and Close run while no other thread uses the line.
+// After a failed Open the line is closed and nothing is held.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmar::platform {
+
+enum class SerialOpenResult {
+  kOk,
+  kNoDevice,         // the name names nothing that can be opened
+  kBusy,             // another opener holds the port
+  kSettingsRefused,  // the device refused the line settings, or the rate is 0
+};
+
+enum class SerialWait {
+  kInput,   // bytes are queued
+  kWoken,   // Wake was called
+  kHungUp,  // the other end hung up; later waits watch only for Wake
+};
+
+class SerialLine {
+ public:
+  static constexpr std::chrono::milliseconds kWriteRoomTimeout{2000};
+
+  SerialLine();
+  ~SerialLine();
+  SerialLine(const SerialLine&) = delete;
+  SerialLine& operator=(const SerialLine&) = delete;
+
+  // `name` is a device path, or "COMn" (see ResolvePortName).
+  SerialOpenResult Open(const std::string& name, int32_t baud_rate);
+  bool IsOpen() const;
+  void Close();
+
+  // Bytes queued for reading now; 0 on failure.
+  int32_t QueuedInput();
+  // Reads at most `capacity` of the queued bytes without waiting; 0 on failure or when none.
+  int32_t Read(uint8_t* buffer, int32_t capacity);
+  // Writes one byte, waiting at most kWriteRoomTimeout for room; false on failure or time-out.
+  bool WriteByte(uint8_t byte);
+
+  SerialWait WaitForInput();
+  // Ends the current or next WaitForInput with kWoken; stays in effect until ClearWake.
+  void Wake();
+  void ClearWake();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+// "COMn" becomes the link ports/COMn in the user's configuration folder ($XDG_CONFIG_HOME/velmar,
+// default ~/.config/velmar) when that link exists, else /dev/ttyS<n-1>. A name containing "/" is
+// returned unchanged, as is anything else.
+std::string ResolvePortName(const std::string& name);
+// The user's configuration folder, as above.
+std::string ConfigFolder();
+// Ports that exist: serial device paths, /dev/serial/by-id names and the COMn links.
+std::vector<std::string> ListPorts();
+
+}  // namespace velmar::platform

@@ -1,0 +1,75 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/text_encoding.h"
+
+namespace velmar::cli {
+namespace {
+
+TEST(OptionsTest, ParsesWhatALoadNeeds) {
+  const auto parsed = ParseOptions({"-p", "/dev/ttyUSB0", "--baud", "9600", "--trace", "f.bin"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_EQ(parsed.options->command, Command::kLoad);
+  EXPECT_EQ(parsed.options->port, "/dev/ttyUSB0");
+  EXPECT_EQ(parsed.options->baud_rate, 9600);
+  EXPECT_TRUE(parsed.options->trace);
+  EXPECT_EQ(parsed.options->file, "f.bin");
+
+  const auto bare = ParseOptions({"f.fnt"});
+  ASSERT_TRUE(bare.options);
+  EXPECT_FALSE(bare.options->port);  // the saved settings decide
+  EXPECT_FALSE(bare.options->baud_rate);
+}
+
+TEST(OptionsTest, CommandsOtherThanLoading) {
+  EXPECT_EQ(ParseOptions({"--info", "f.bin"}).options->command, Command::kInfo);
+  EXPECT_EQ(ParseOptions({"--list-ports"}).options->command, Command::kListPorts);
+  EXPECT_EQ(ParseOptions({"-h"}).options->command, Command::kHelp);
+  EXPECT_EQ(ParseOptions({"--bogus", "--help"}).options, std::nullopt);
+}
+
+TEST(OptionsTest, RefusesWhatCannotBeRun) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"a.bin", "b.bin"},
+      {"-p"},
+      {"-p", "", "f.bin"},
+      {"-b", "fast", "f.bin"},
+      {"-b", "0", "f.bin"},
+      {"-b", "-9600", "f.bin"},
+      {"-b", "9600x", "f.bin"},
+      {"-b", "99999999999", "f.bin"},
+      {"--list-ports", "f.bin"},
+      {"--info"},
+      {"-x", "f.bin"},
+  };
+  for (const auto& arguments : bad) {
+    const auto parsed = ParseOptions(arguments);
+    EXPECT_FALSE(parsed.options) << testing::PrintToString(arguments);
+    EXPECT_FALSE(parsed.error.empty());
+  }
+}
+
+TEST(TextEncodingTest, Utf8IsShownAsItIs) {
+  for (std::string_view text : {"TEST", "", "Принтер", "€ ✓ 𝄞"}) {
+    EXPECT_TRUE(IsValidUtf8(text)) << text;
+    EXPECT_EQ(DisplayName(text), text);
+  }
+}
+
+TEST(TextEncodingTest, OtherBytesAreCodePage1251) {
+  EXPECT_EQ(DisplayName("\xCF\xF0\xE8\xED\xF2\xE5\xF0"), "Принтер");
+  EXPECT_EQ(DisplayName("\xA8\xB8\x88 \xB9"), "Ёё€ №");
+  EXPECT_EQ(DisplayName("A\xFF"), "Aя");
+}
+
+TEST(TextEncodingTest, MalformedUtf8IsRefused) {
+  for (std::string_view text : {"\xC3", "\xC3\x28", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80",
+                                "\xF8\x88\x80\x80\x80", "ok\xF0\x9F\x98"}) {
+    EXPECT_FALSE(IsValidUtf8(text)) << testing::PrintToString(std::string(text));
+  }
+}
+
+}  // namespace
+}  // namespace velmar::cli

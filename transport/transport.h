@@ -1,0 +1,40 @@
+#pragma once
+// The byte pipe between one download run and the printer.
+//
+// Calling order: construct, OpenConnection once, IsOpen, any number of Write calls and, inside
+// the owner's OnDataReceived, Read calls; then CloseConnection, then destruction. The transport
+// tells its owner of received bytes only through ReceiveSink::OnDataReceived.
+//   IsOpen           true while the connection is open.
+//   OpenConnection   true when the connection has been opened; on failure nothing is held.
+//   CloseConnection  false when it was not open; true after closing it. Once it returns, no
+//                    OnDataReceived is running or will run.
+//   Write            sends `length` bytes; false for a length of 0 or less, or when the last
+//                    byte failed. The caller is done with the bytes when it returns.
+//   Read             places at most `capacity` received bytes in `buffer` and returns their
+//                    count, 0 when there were none or on failure; never waits for bytes.
+
+#include <cstdint>
+
+namespace velmar::transport {
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+  virtual bool IsOpen() const = 0;
+  virtual bool OpenConnection() = 0;
+  virtual bool CloseConnection() = 0;
+  virtual bool Write(const uint8_t* data, int32_t length) = 0;
+  virtual int32_t Read(uint8_t* buffer, int32_t capacity) = 0;
+};
+
+// The owner of a transport: called each time bytes have arrived, on the transport's delivery
+// thread. The owner takes the bytes with Read.
+class ReceiveSink {
+ public:
+  virtual void OnDataReceived() = 0;
+
+ protected:
+  ~ReceiveSink() = default;
+};
+
+}  // namespace velmar::transport
