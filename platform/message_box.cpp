@@ -1,5 +1,6 @@
 #include "platform/message_box.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -31,5 +32,7 @@ void ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon ico
                                            : std::string(caption) + ": " + std::string(text) + "\n";
   std::fputs(line.c_str(), stderr);
 }
+
+std::string ApplicationName() { return program_invocation_short_name; }
 
 }  // namespace velmar::platform

@@ -4,6 +4,7 @@
 // returns once the user has dismissed the box (or the text has been written).
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace velmar::platform {
@@ -16,5 +17,8 @@ using MessageBoxHandler =
 // Installs `handler` (an empty one restores standard error) and returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 void ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon icon);
+
+// The application's name, the executable's base name, as a box's default caption.
+std::string ApplicationName();
 
 }  // namespace velmar::platform

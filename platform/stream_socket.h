@@ -1,0 +1,51 @@
+#pragma once
+// A TCP client stream socket whose notifications arrive on the thread that created it, through
+// that thread's message queue, as an asynchronous select would deliver them.
+//
+// Principles of operation: once connected, a watcher thread waits for the socket; when input
+// (or the peer's end of stream) is there it posts one notification to the creating thread and
+// waits until that thread has handled it, so OnReceive runs once per readiness, never on two
+// threads. OnClose reports a connection that failed without input. Connect and Send block the
+// caller but keep dispatching its thread's messages while they wait.
+//   Create     makes the socket; false without a message queue on this thread or on failure.
+//   Connect    host name or dotted address; false when no connection could be made.
+//   Receive    takes at most `capacity` bytes without waiting: the count, 0 when the peer has
+//              closed the connection, -1 on failure (or when nothing is there).
+//   Send       sends every byte; returns `length`, or -1 when the send failed.
+//   Close      stops the notifications and closes the socket; safe inside a handler. The
+//              object stays, closed; Receive and Send then fail.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmar::platform {
+
+class StreamSocket {
+ public:
+  StreamSocket();
+  virtual ~StreamSocket();
+  StreamSocket(const StreamSocket&) = delete;
+  StreamSocket& operator=(const StreamSocket&) = delete;
+
+  // The process's socket support; false when it cannot be started.
+  static bool Startup();
+
+  bool Create();
+  bool Connect(const std::string& host, int32_t port);
+  int32_t Receive(uint8_t* buffer, int32_t capacity);
+  int32_t Send(const uint8_t* data, int32_t length);
+  void Close();
+  bool IsOpen() const;
+
+ protected:
+  // Called on the creating thread; `error` is 0 or the socket's error number.
+  virtual void OnReceive(int error) = 0;
+  virtual void OnClose(int error) = 0;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace velmar::platform

@@ -1,0 +1,236 @@
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "platform/stream_socket.h"
+#include "platform/window_message.h"
+
+namespace velmar::platform {
+
+namespace {
+
+constexpr MessageId kSocketNotification = kWmUser + 0x100;
+constexpr WParam kNotifyReceive = 1;
+constexpr WParam kNotifyClose = 2;
+// How long a blocking call waits for the socket before it services the thread's messages.
+constexpr std::chrono::milliseconds kPumpInterval{10};
+
+// Waits for the socket to be writable while the calling thread's messages keep flowing.
+bool WaitWritable(int fd) {
+  MessageQueue* queue = MessageQueue::Current();
+  for (;;) {
+    pollfd pfd{fd, POLLOUT, 0};
+    const int ready = ::poll(&pfd, 1, static_cast<int>(kPumpInterval.count()));
+    if (ready > 0) {
+      return (pfd.revents & (POLLERR | POLLNVAL)) == 0 || (pfd.revents & POLLOUT) != 0;
+    }
+    if (ready < 0 && errno != EINTR) {
+      return false;
+    }
+    if (queue != nullptr) {
+      queue->DispatchPending();
+    }
+  }
+}
+
+}  // namespace
+
+struct StreamSocket::Impl : public Window {
+  Impl(StreamSocket* owner, MessageQueue& queue) : Window(queue), socket(owner) {}
+  ~Impl() override { StopWatcher(); }
+
+  LResult HandleMessage(MessageId message, WParam kind, LParam) override {
+    if (message != kSocketNotification || fd < 0) {
+      return 0;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    if (kind == kNotifyReceive) {
+      socket->OnReceive(error);
+    } else {
+      socket->OnClose(error);
+    }
+    std::lock_guard lock(mutex);
+    armed = true;  // ready for the next notification, as after a receive
+    cv.notify_all();
+    return 0;
+  }
+
+  void StartWatcher() {
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+      wake[0] = wake[1] = -1;
+      return;
+    }
+    watcher = std::thread([this] { Watch(); });
+  }
+
+  void Watch() {
+    for (;;) {
+      {
+        std::unique_lock lock(mutex);
+        cv.wait(lock, [this] { return armed || stop; });
+        if (stop) {
+          return;
+        }
+      }
+      pollfd fds[2] = {{fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+      if (::poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        return;
+      }
+      if (fds[1].revents != 0) {
+        return;
+      }
+      {
+        std::lock_guard lock(mutex);
+        armed = false;
+      }
+      PostMessage(this, kSocketNotification,
+                  (fds[0].revents & POLLIN) != 0 ? kNotifyReceive : kNotifyClose);
+    }
+  }
+
+  void StopWatcher() {
+    {
+      std::lock_guard lock(mutex);
+      stop = true;
+      cv.notify_all();
+    }
+    if (wake[1] >= 0) {
+      const char byte = 1;
+      [[maybe_unused]] const ssize_t written = ::write(wake[1], &byte, 1);
+    }
+    if (watcher.joinable()) {
+      watcher.join();
+    }
+    for (int& end : wake) {
+      if (end >= 0) {
+        ::close(end);
+        end = -1;
+      }
+    }
+  }
+
+  StreamSocket* socket;
+  int fd = -1;
+  int wake[2] = {-1, -1};
+  std::thread watcher;
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool armed = true;
+  bool stop = false;
+};
+
+StreamSocket::StreamSocket() = default;
+
+StreamSocket::~StreamSocket() { Close(); }
+
+bool StreamSocket::Startup() { return true; }  // nothing to start on POSIX
+
+bool StreamSocket::Create() {
+  MessageQueue* queue = MessageQueue::Current();
+  if (queue == nullptr) {
+    return false;
+  }
+  m_impl = std::make_unique<Impl>(this, *queue);
+  return true;
+}
+
+bool StreamSocket::Connect(const std::string& host, int32_t port) {
+  if (!m_impl || port <= 0 || port > 65535) {
+    return false;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0) {
+    return false;
+  }
+  std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, &::freeaddrinfo);
+  for (addrinfo* at = found; at != nullptr; at = at->ai_next) {
+    const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            at->ai_protocol);
+    if (fd < 0) {
+      continue;
+    }
+    bool connected = ::connect(fd, at->ai_addr, at->ai_addrlen) == 0;
+    if (!connected && errno == EINPROGRESS && WaitWritable(fd)) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    }
+    if (connected) {
+      m_impl->fd = fd;
+      m_impl->StartWatcher();
+      return true;
+    }
+    ::close(fd);
+  }
+  return false;
+}
+
+int32_t StreamSocket::Receive(uint8_t* buffer, int32_t capacity) {
+  if (!IsOpen() || capacity <= 0) {
+    return -1;
+  }
+  for (;;) {
+    const ssize_t got = ::recv(m_impl->fd, buffer, static_cast<size_t>(capacity), 0);
+    if (got >= 0) {
+      return static_cast<int32_t>(got);
+    }
+    if (errno != EINTR) {
+      return -1;
+    }
+  }
+}
+
+int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {
+  if (!IsOpen() || length < 0) {
+    return -1;
+  }
+  int32_t sent = 0;
+  while (sent < length) {
+    const ssize_t put = ::send(m_impl->fd, data + sent, static_cast<size_t>(length - sent),
+                               MSG_NOSIGNAL);
+    if (put > 0) {
+      sent += static_cast<int32_t>(put);
+    } else if (put < 0 && errno == EINTR) {
+      continue;
+    } else if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitWritable(m_impl->fd) || !IsOpen()) {
+        return -1;
+      }
+    } else {
+      return -1;
+    }
+  }
+  return sent;
+}
+
+void StreamSocket::Close() {
+  if (!m_impl || m_impl->fd < 0) {
+    return;
+  }
+  // Inside a handler the watcher is waiting to be re-armed; stopping it never waits for us.
+  m_impl->StopWatcher();
+  ::close(m_impl->fd);
+  m_impl->fd = -1;
+}
+
+bool StreamSocket::IsOpen() const { return m_impl && m_impl->fd >= 0; }
+
+}  // namespace velmar::platform
