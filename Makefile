@@ -3,7 +3,7 @@
 
 PACKAGES := cmake g++ make libgtest-dev googletest
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-CTEST_FLAGS ?= --output-on-failure --timeout 300
+CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
 .PHONY: all deps demo test test-asan test-tsan build clean format
 

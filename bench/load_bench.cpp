@@ -28,14 +28,17 @@ struct Case {
 };
 
 // The line's time for `bytes` at `baud`, 10 bits a byte.
-double LineSeconds(double bytes, int baud) { return bytes * 10.0 / baud; }
+double LineSeconds(double bytes, int baud) {
+  return bytes * 10.0 / baud;
+}
 
 // Bytes on the wire for one load, both ways, as the boot protocol frames them.
 double WireBytes(const Case& c, const std::string& model) {
   const bool font = std::string(c.file) == "sample.fnt";
   const size_t data = font ? c.font_bytes : c.program_bytes;
-  const size_t blocks = (data + 255) / 256;  // the emulator starts fonts at 0, so all blocks are full
-  double bytes = 5 + 1 + 1 + model.size() + 6;  // wake-up, its reply, ack, identification
+  const size_t blocks =
+      (data + 255) / 256;  // the emulator starts fonts at 0, so all blocks are full
+  double bytes = 5 + 1 + 1 + model.size() + 6;       // wake-up, its reply, ack, identification
   bytes += 2.0 * data + blocks * (25.0 + 25.0) - 5;  // five exchanges a block, no last "SM"
   return bytes;
 }
@@ -44,16 +47,19 @@ double WireBytes(const Case& c, const std::string& model) {
 
 int main(int argc, char** argv) {
   const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
-  const std::vector<Case> cases = quick ? std::vector<Case>{{"4 KiB program", "sample.bin", 4096, 1, 115200}}
-                                        : std::vector<Case>{
-                                              {"64 KiB program", "sample.bin", 65536, 1, 115200},
-                                              {"256 KiB program", "sample.bin", 262144, 1, 115200},
-                                              {"64 KiB font", "sample.fnt", 1, 65536, 115200},
-                                              {"4 KiB program", "sample.bin", 4096, 1, 9600},
-                                          };
-  const auto dir = std::filesystem::temp_directory_path() / ("velmar-bench-" + std::to_string(::getpid()));
+  const std::vector<Case> cases =
+      quick ? std::vector<Case>{{"4 KiB program", "sample.bin", 4096, 1, 115200}}
+            : std::vector<Case>{
+                  {"64 KiB program", "sample.bin", 65536, 1, 115200},
+                  {"256 KiB program", "sample.bin", 262144, 1, 115200},
+                  {"64 KiB font", "sample.fnt", 1, 65536, 115200},
+                  {"4 KiB program", "sample.bin", 4096, 1, 9600},
+              };
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("velmar-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  std::printf("| case | baud | elapsed s | line s | line/elapsed | loader CPU s | CPU %% | peak KiB |\n");
+  std::printf(
+      "| case | baud | elapsed s | line s | line/elapsed | loader CPU s | CPU %% | peak KiB |\n");
   std::printf("|---|---|---|---|---|---|---|---|\n");
   int status = 0;
   for (const Case& c : cases) {
@@ -63,7 +69,8 @@ int main(int argc, char** argv) {
     make.Wait(60s);
     const std::string link = (dir / "printer").string();
     ChildProcess printer;
-    printer.Start({VELMAR_PRINTER, "--link", link, "--baud", std::to_string(c.baud), "--loads", "1"});
+    printer.Start(
+        {VELMAR_PRINTER, "--link", link, "--baud", std::to_string(c.baud), "--loads", "1"});
     if (!printer.WaitForOutput(link, 20s)) {
       std::fprintf(stderr, "the emulator did not start: %s\n", printer.Err().c_str());
       return 1;

@@ -98,7 +98,9 @@ void ProgressBar::Draw(bool force) {
 ConsoleWindow::ConsoleWindow(platform::MessageQueue& queue, bool terminal)
     : LoadWindow(queue), m_progress(queue, terminal) {}
 
-bool ConsoleWindow::IsFont() const { return m_file_kind == datafile::kFontMagic; }
+bool ConsoleWindow::IsFont() const {
+  return m_file_kind == datafile::kFontMagic;
+}
 
 std::string ConsoleWindow::StatusText() const {
   return app::FormatText(IsFont() ? app::IDS_LOADING_FONT : app::IDS_LOADING_PROGRAM,

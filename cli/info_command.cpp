@@ -71,8 +71,8 @@ int RunInfo(const Options& options) {
     const uint16_t crc = engine::Crc16(payload + block.offset, block.length);
     if (crc != block.header_crc) {
       ++mismatches;
-      std::printf("block %zu at 0x%06X: header CRC 0x%04X, data CRC 0x%04X\n", i + 1,
-                  block.address, block.header_crc, crc);
+      std::printf("block %zu at 0x%06X: header CRC 0x%04X, data CRC 0x%04X\n", i + 1, block.address,
+                  block.header_crc, crc);
     }
   }
   std::printf("CRC mismatches: %d\n", mismatches);

@@ -101,9 +101,9 @@ int RunLoad(const Options& options) {
   const platform::MessageId outcome = window.Outcome().value_or(engine::LN_TIMEOUT);
   const engine::NotificationInfo* info = engine::FindNotification(outcome);
   if (outcome == engine::LN_DONE) {
-    std::printf("%s\n",
-                std::string(app::LoadText(window.IsFont() ? info->font_text_id : info->text_id))
-                    .c_str());
+    std::printf(
+        "%s\n",
+        std::string(app::LoadText(window.IsFont() ? info->font_text_id : info->text_id)).c_str());
     return kExitSuccess;
   }
   PrintText(info->text_id, window.m_model_name);

@@ -1,10 +1,10 @@
 #include "datafile/data_file.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
-#include <memory>
+#include <cstring>
 #include <limits>
+#include <memory>
 
 namespace velmar::datafile {
 
@@ -86,7 +86,8 @@ DataFileResult ReadDataFile(const std::string& path, LoadWindow& window) {
   }
 
   const auto name_begin = file.begin() + std::min<size_t>(file.size(), kMagicSize);
-  const auto name_field_end = name_begin + std::min<ptrdiff_t>(file.end() - name_begin, kNameFieldSize);
+  const auto name_field_end =
+      name_begin + std::min<ptrdiff_t>(file.end() - name_begin, kNameFieldSize);
   const auto nul = std::find(name_begin, name_field_end, uint8_t{0});
   if (nul == name_field_end) {
     // No terminator: either the file ends inside its header, or the name is unterminated and
@@ -97,8 +98,7 @@ DataFileResult ReadDataFile(const std::string& path, LoadWindow& window) {
   }
   const std::string name = nul == name_field_end ? std::string() : std::string(name_begin, nul);
   const size_t name_length = name.size();
-  const size_t payload_offset =
-      kMagicSize + name_length + 1 + (program ? kProgressTotalSize : 0);
+  const size_t payload_offset = kMagicSize + name_length + 1 + (program ? kProgressTotalSize : 0);
   if (file.size() < payload_offset) {
     return Refused(ReadOutcome::kBadData);
   }

@@ -10,9 +10,8 @@ namespace velmar::engine {
 
 std::atomic<Downloader*> g_current_run{nullptr};
 
-Downloader::Downloader(datafile::LoadWindow* window, std::string connection_type,
-                       std::string host, int32_t port_number, std::string port_name,
-                       int32_t baud_rate)
+Downloader::Downloader(datafile::LoadWindow* window, std::string connection_type, std::string host,
+                       int32_t port_number, std::string port_name, int32_t baud_rate)
     : Downloader(window, [&](transport::ReceiveSink* owner) {
         return transport::MakeTransport(owner, connection_type, host, port_number, port_name,
                                         baud_rate);

@@ -124,8 +124,8 @@ class Downloader : public transport::ReceiveSink {
   // Posts a notification that leaves the load running.
   void Report(platform::MessageId notification);
 
-  std::mutex m_lock;          // the run's one lock
-  bool m_ended = false;       // an ending notification was posted; under m_lock
+  std::mutex m_lock;     // the run's one lock
+  bool m_ended = false;  // an ending notification was posted; under m_lock
   std::atomic<bool> m_closing{false};
   std::mutex m_watchdog_thread_lock;  // guards m_watchdog_thread itself
   std::thread m_watchdog_thread;

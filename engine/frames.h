@@ -43,8 +43,8 @@ inline constexpr int32_t kEchoData = 5;
 inline constexpr int32_t kDataHeaderSize = 5;  // "e" frame bytes before the block
 
 // Status and result bits.
-inline constexpr uint8_t kStatusErrorBits = 0x50;  // bits 4 and 6: error in the received packet
-inline constexpr uint8_t kResultErrorBits = 0xC0;  // bits 6 and 7: data integrity error
+inline constexpr uint8_t kStatusErrorBits = 0x50;    // bits 4 and 6: error in the received packet
+inline constexpr uint8_t kResultErrorBits = 0xC0;    // bits 6 and 7: data integrity error
 inline constexpr uint8_t kStatusHighAddress = 0x01;  // kept only for address byte 2 == 1
 inline constexpr uint8_t kStatusFontLoad = 0x04;     // set in a font load's first "r"
 inline constexpr uint8_t kStatusLastBlock = 0x82;    // set in the final "w"

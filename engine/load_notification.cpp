@@ -27,7 +27,9 @@ constexpr std::array<NotificationInfo, 14> kNotifications{{
 
 }  // namespace
 
-std::span<const NotificationInfo> Notifications() { return kNotifications; }
+std::span<const NotificationInfo> Notifications() {
+  return kNotifications;
+}
 
 const NotificationInfo* FindNotification(platform::MessageId message) {
   for (const NotificationInfo& info : kNotifications) {

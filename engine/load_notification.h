@@ -34,14 +34,16 @@ struct NotificationInfo {
   LoadNotification id;
   const char* name;
   NotificationKind kind;
-  int text_id;       // program text; 0 for none
-  int font_text_id;  // font text where it differs, else the same as text_id
+  int text_id;         // program text; 0 for none
+  int font_text_id;    // font text where it differs, else the same as text_id
   bool formats_model;  // the text's "%s" takes the model name
 };
 
 std::span<const NotificationInfo> Notifications();
 // The entry for `message`, or null when it is no notification.
 const NotificationInfo* FindNotification(platform::MessageId message);
-inline bool EndsLoad(const NotificationInfo& info) { return info.kind != NotificationKind::kProgress; }
+inline bool EndsLoad(const NotificationInfo& info) {
+  return info.kind != NotificationKind::kProgress;
+}
 
 }  // namespace velmar::engine

@@ -27,19 +27,19 @@ struct ProtocolPhase {
 
 namespace {
 
-constexpr ProtocolPhase kProgramPhase{false,
-                                          kProgramIdent,
-                                          kProgramReadReply,
-                                          kProgramAddressReply,
-                                          kProgramLengthReply,
-                                          kProgramEcho,
-                                          kProgramStatusReply};
-constexpr ProtocolPhase kFontPhase{true,         kFontIdent,      kFontReadReply,
-                                       kFontAddressReply, kFontLengthReply, kFontEcho,
-                                       kFontStatusReply};
+constexpr ProtocolPhase kProgramPhase{
+    false,        kProgramIdent,      kProgramReadReply, kProgramAddressReply, kProgramLengthReply,
+    kProgramEcho, kProgramStatusReply};
+constexpr ProtocolPhase kFontPhase{
+    true,      kFontIdent,      kFontReadReply, kFontAddressReply, kFontLengthReply,
+    kFontEcho, kFontStatusReply};
 
-bool StatusFails(uint8_t status) { return (status & frames::kStatusErrorBits) != 0; }
-bool ResultFails(uint8_t result) { return (result & frames::kResultErrorBits) != 0; }
+bool StatusFails(uint8_t status) {
+  return (status & frames::kStatusErrorBits) != 0;
+}
+bool ResultFails(uint8_t result) {
+  return (result & frames::kResultErrorBits) != 0;
+}
 
 template <size_t N>
 bool Matches(const platform::ByteArray& rx, int32_t at, const std::array<uint8_t, N>& expected) {
@@ -264,9 +264,9 @@ void Downloader::PrepareFontBlock() {
   uint32_t address = header[dh::kHeaderAddressLow] | (header[dh::kHeaderAddressMid] << 8) |
                      (header[dh::kHeaderAddressHigh] << 16);
   // The first block ends at the next multiple of 256; all later ones start on one.
-  int32_t length = m_font_blocks == 0
-                       ? frames::kFontBlockAlign - static_cast<int32_t>(address % frames::kFontBlockAlign)
-                       : data.Size();
+  int32_t length = m_font_blocks == 0 ? frames::kFontBlockAlign -
+                                            static_cast<int32_t>(address % frames::kFontBlockAlign)
+                                      : data.Size();
   length = std::min({length, dh::kMaxBlockLength, data.Size()});
   std::memcpy(m_window->m_block_data.data(), data.Data(), static_cast<size_t>(length));
   m_window->m_block_length = length;

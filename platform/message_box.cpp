@@ -33,6 +33,8 @@ void ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon ico
   std::fputs(line.c_str(), stderr);
 }
 
-std::string ApplicationName() { return program_invocation_short_name; }
+std::string ApplicationName() {
+  return program_invocation_short_name;
+}
 
 }  // namespace velmar::platform

@@ -135,9 +135,13 @@ struct StreamSocket::Impl : public Window {
 
 StreamSocket::StreamSocket() = default;
 
-StreamSocket::~StreamSocket() { Close(); }
+StreamSocket::~StreamSocket() {
+  Close();
+}
 
-bool StreamSocket::Startup() { return true; }  // nothing to start on POSIX
+bool StreamSocket::Startup() {
+  return true;
+}  // nothing to start on POSIX
 
 bool StreamSocket::Create() {
   MessageQueue* queue = MessageQueue::Current();
@@ -162,8 +166,8 @@ bool StreamSocket::Connect(const std::string& host, int32_t port) {
   }
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, &::freeaddrinfo);
   for (addrinfo* at = found; at != nullptr; at = at->ai_next) {
-    const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                            at->ai_protocol);
+    const int fd =
+        ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, at->ai_protocol);
     if (fd < 0) {
       continue;
     }
@@ -204,8 +208,8 @@ int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {
   }
   int32_t sent = 0;
   while (sent < length) {
-    const ssize_t put = ::send(m_impl->fd, data + sent, static_cast<size_t>(length - sent),
-                               MSG_NOSIGNAL);
+    const ssize_t put =
+        ::send(m_impl->fd, data + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL);
     if (put > 0) {
       sent += static_cast<int32_t>(put);
     } else if (put < 0 && errno == EINTR) {
@@ -231,6 +235,8 @@ void StreamSocket::Close() {
   m_impl->fd = -1;
 }
 
-bool StreamSocket::IsOpen() const { return m_impl && m_impl->fd >= 0; }
+bool StreamSocket::IsOpen() const {
+  return m_impl && m_impl->fd >= 0;
+}
 
 }  // namespace velmar::platform

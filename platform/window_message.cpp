@@ -12,7 +12,9 @@ Window::Window() : m_queue(*MessageQueue::Current()) {}
 
 Window::Window(MessageQueue& queue) : m_queue(queue) {}
 
-Window::~Window() { m_queue.Forget(this); }
+Window::~Window() {
+  m_queue.Forget(this);
+}
 
 bool PostMessage(Window* window, MessageId message, WParam wparam, LParam lparam) {
   return window != nullptr && window->Queue().Post(window, message, wparam, lparam);
@@ -22,7 +24,9 @@ LResult SendMessage(Window* window, MessageId message, WParam wparam, LParam lpa
   return window == nullptr ? 0 : window->Queue().Send(window, message, wparam, lparam);
 }
 
-MessageQueue::MessageQueue() : m_owner(std::this_thread::get_id()) { t_current_queue = this; }
+MessageQueue::MessageQueue() : m_owner(std::this_thread::get_id()) {
+  t_current_queue = this;
+}
 
 MessageQueue::~MessageQueue() {
   {
@@ -35,7 +39,9 @@ MessageQueue::~MessageQueue() {
   }
 }
 
-MessageQueue* MessageQueue::Current() { return t_current_queue; }
+MessageQueue* MessageQueue::Current() {
+  return t_current_queue;
+}
 
 void MessageQueue::Notify(std::unique_lock<std::mutex>& lock) {
   std::function<void()> wake = m_wake;
@@ -101,8 +107,8 @@ bool MessageQueue::DispatchOne() {
     lock.unlock();
     // The request stays queued while it runs, so that a refusal or the window's destruction
     // cannot release its sender before the handler is done with it.
-    const LResult result = request->window->HandleMessage(request->message, request->wparam,
-                                                          request->lparam);
+    const LResult result =
+        request->window->HandleMessage(request->message, request->wparam, request->lparam);
     lock.lock();
     auto it = std::find(m_sends.begin(), m_sends.end(), request);
     if (it != m_sends.end()) {

@@ -21,11 +21,14 @@ constexpr size_t kDefaultFontBytes = 4 * 1024 + 100;
 constexpr const char* kModel = "TEST";
 
 // A repeatable byte pattern that is not trivially periodic.
-uint8_t PatternByte(uint32_t i) { return static_cast<uint8_t>((i * 2654435761u) >> 24); }
+uint8_t PatternByte(uint32_t i) {
+  return static_cast<uint8_t>((i * 2654435761u) >> 24);
+}
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
 }
 
@@ -45,10 +48,11 @@ std::vector<uint8_t> Program(size_t data_bytes) {
     }
     const uint32_t address = kProgramBase + static_cast<uint32_t>(at);
     const uint16_t crc = velmar::engine::Crc16(data.data(), length);
-    const uint8_t header[8] = {static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-                               static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(length),
-                               static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(crc),
-                               static_cast<uint8_t>(crc >> 8), 0};
+    const uint8_t header[8] = {
+        static_cast<uint8_t>(address),       static_cast<uint8_t>(address >> 8),
+        static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(length),
+        static_cast<uint8_t>(length >> 8),   static_cast<uint8_t>(crc),
+        static_cast<uint8_t>(crc >> 8),      0};
     file.insert(file.end(), header, header + 8);
     file.insert(file.end(), data.begin(), data.end());
   }

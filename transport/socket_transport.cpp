@@ -20,12 +20,16 @@ void LinkSocket::OnReceive(int /*error*/) {
 }
 
 // The peer went away without a word: the socket is closed and nobody is told.
-void LinkSocket::OnClose(int /*error*/) { Close(); }
+void LinkSocket::OnClose(int /*error*/) {
+  Close();
+}
 
 SocketTransport::SocketTransport(ReceiveSink* owner, std::string host, int32_t port_number)
     : m_owner(owner), m_host(std::move(host)), m_port_number(port_number) {}
 
-SocketTransport::~SocketTransport() { m_socket.reset(); }
+SocketTransport::~SocketTransport() {
+  m_socket.reset();
+}
 
 bool SocketTransport::OpenConnection() {
   if (!platform::StreamSocket::Startup()) {

@@ -49,20 +49,24 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes Text(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 Bytes Block(uint32_t address, const Bytes& data, uint16_t crc = 0xBEEF, uint8_t extra = 0x5A) {
-  Bytes block{static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-              static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(data.size()),
+  Bytes block{static_cast<uint8_t>(address),          static_cast<uint8_t>(address >> 8),
+              static_cast<uint8_t>(address >> 16),    static_cast<uint8_t>(data.size()),
               static_cast<uint8_t>(data.size() >> 8), static_cast<uint8_t>(crc),
-              static_cast<uint8_t>(crc >> 8), extra};
+              static_cast<uint8_t>(crc >> 8),         extra};
   block.insert(block.end(), data.begin(), data.end());
   return block;
 }
 
 Bytes Program(const std::string& model, uint16_t total, const Bytes& payload) {
-  return Concat({Text("MyBIN"), Text(model), {0, static_cast<uint8_t>(total >> 8),
-                                              static_cast<uint8_t>(total)}, payload});
+  return Concat({Text("MyBIN"),
+                 Text(model),
+                 {0, static_cast<uint8_t>(total >> 8), static_cast<uint8_t>(total)},
+                 payload});
 }
 
 class DataFileTest : public ::testing::Test {
@@ -70,7 +74,8 @@ class DataFileTest : public ::testing::Test {
   std::string Write(const Bytes& bytes) {
     const auto path = m_dir / ("file" + std::to_string(m_count++));
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return path.string();
   }
   void SetUp() override {
@@ -112,7 +117,8 @@ TEST_F(DataFileTest, EmptyNameAndEmptyPayload) {
 
 TEST_F(DataFileTest, ReadsAFontWithoutProgressTotal) {
   const Bytes raw{9, 8, 7, 0, 6};
-  const auto result = ReadDataFile(Write(Concat({Text("MyFNT"), Text("Arial"), {0}, raw})), m_window);
+  const auto result =
+      ReadDataFile(Write(Concat({Text("MyFNT"), Text("Arial"), {0}, raw})), m_window);
   ASSERT_EQ(result.outcome, ReadOutcome::kOk);
   EXPECT_EQ(result.kind, FileKind::kFont);
   EXPECT_EQ(m_window.m_font_name, "Arial");
@@ -137,7 +143,8 @@ TEST_F(DataFileTest, NameOf254BytesIsTheLongest) {
 }
 
 TEST_F(DataFileTest, CannotOpen) {
-  for (const std::string& path : {std::string(), (m_dir / "missing.bin").string(), m_dir.string()}) {
+  for (const std::string& path :
+       {std::string(), (m_dir / "missing.bin").string(), m_dir.string()}) {
     m_window.m_file_kind = "kept";
     const auto result = ReadDataFile(path, m_window);
     EXPECT_EQ(result.outcome, ReadOutcome::kCannotOpen) << path;
@@ -207,14 +214,16 @@ TEST_F(DataFileTest, TakeNextBlockCutsEveryBlockAndStepsOnce) {
     EXPECT_EQ(h[6], 0x12);
     EXPECT_EQ(h[7], 0x42);
     ASSERT_EQ(m_window.m_block_length, static_cast<int32_t>(blocks[k].data.size()));
-    EXPECT_TRUE(std::equal(blocks[k].data.begin(), blocks[k].data.end(), m_window.m_block_data.begin()));
+    EXPECT_TRUE(
+        std::equal(blocks[k].data.begin(), blocks[k].data.end(), m_window.m_block_data.begin()));
   }
   EXPECT_FALSE(m_window.TakeNextBlock());
   EXPECT_EQ(m_window.progress.steps, static_cast<int>(blocks.size()));
 }
 
 TEST_F(DataFileTest, LengthBytesAreLittleEndian) {
-  ASSERT_EQ(ReadDataFile(Write(Program("M", 1, Concat({Block(0, Bytes(256, 1)), Block(0, {2})}))), m_window)
+  ASSERT_EQ(ReadDataFile(Write(Program("M", 1, Concat({Block(0, Bytes(256, 1)), Block(0, {2})}))),
+                         m_window)
                 .outcome,
             ReadOutcome::kOk);
   ASSERT_TRUE(m_window.TakeNextBlock());

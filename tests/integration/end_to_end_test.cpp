@@ -89,7 +89,8 @@ bool ReadIntelHex(const std::string& path, Image* image) {
     }
     if (type == 0x00) {
       for (int i = 0; i < count; ++i) {
-        (*image)[base + static_cast<uint32_t>(offset + i)] = static_cast<uint8_t>(Hex(line, 9 + 2 * i, 2));
+        (*image)[base + static_cast<uint32_t>(offset + i)] =
+            static_cast<uint8_t>(Hex(line, 9 + 2 * i, 2));
       }
     } else if (type == 0x04) {
       base = static_cast<uint32_t>(Hex(line, 9, 4)) << 16;
@@ -168,8 +169,8 @@ class FontLoadTest : public EndToEndTest, public ::testing::WithParamInterface<F
 
 TEST_P(FontLoadTest, FontArrivesWhereThePrinterSaid) {
   const FontCase& c = GetParam();
-  std::vector<std::string> options = {"--loads", "1", "--model", "FNT1", "--start",
-                                      std::to_string(c.start)};
+  std::vector<std::string> options = {"--loads", "1",       "--model",
+                                      "FNT1",    "--start", std::to_string(c.start)};
   if (c.drip) {
     options.push_back("--drip");
   }
@@ -231,17 +232,25 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"HangUp", {"--fault", "hangup", "--fault-block", "2"}, 10, kTimeoutText},
         FaultCase{"WrongWakeByte", {"--wake", "0x55"}, 11, "не поддерживается (TEST).\nЗагрузка"},
         FaultCase{"OtherModel", {"--model", "OTHER"}, 12, "не поддерживается (TEST).\nФайл"},
-        FaultCase{"StatusError", {"--fault", "status-error", "--fault-reply", "A"}, 13,
+        FaultCase{"StatusError",
+                  {"--fault", "status-error", "--fault-reply", "A"},
+                  13,
                   "Ошибка в принятом пакете."},
-        FaultCase{"BadCommand", {"--fault", "bad-command", "--fault-block", "2"}, 14,
+        FaultCase{"BadCommand",
+                  {"--fault", "bad-command", "--fault-block", "2"},
+                  14,
                   "Ошибка в принятой команде."},
         FaultCase{"BadAddress", {"--fault", "bad-address"}, 15, "Ошибка в принятом адресе."},
         FaultCase{"BadSize", {"--fault", "bad-size"}, 16, "Ошибка в принятом размере."},
-        FaultCase{"ResultError", {"--fault", "result-error", "--fault-reply", "SM"}, 17,
+        FaultCase{"ResultError",
+                  {"--fault", "result-error", "--fault-reply", "SM"},
+                  17,
                   "Ошибка целостности данных.\n"},
-        FaultCase{"BadCrc", {"--fault", "bad-crc"}, 19,
-                  "Ошибка целостности данных в принятом пакете."},
-        FaultCase{"BadData", {"--fault", "bad-data", "--fault-block", "5"}, 20,
+        FaultCase{
+            "BadCrc", {"--fault", "bad-crc"}, 19, "Ошибка целостности данных в принятом пакете."},
+        FaultCase{"BadData",
+                  {"--fault", "bad-data", "--fault-block", "5"},
+                  20,
                   "Ошибка в принятых данных."}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -278,7 +287,9 @@ TEST_F(EndToEndTest, FilesAndArgumentsThatCannotBeLoaded) {
   const std::vector<Case> cases = {
       {{"-p", m_link, (m_dir / "missing.bin").string()}, 3, "Невозможно открыть файл с данными."},
       {{"-p", m_link, (m_dir / "text.bin").string()}, 4, "Неверные данные в файле."},
-      {{"-p", (m_dir / "no-such-port").string(), Sample("sample.bin")}, 5, "Не удалось открыть порт."},
+      {{"-p", (m_dir / "no-such-port").string(), Sample("sample.bin")},
+       5,
+       "Не удалось открыть порт."},
       {{"--baud", "fast", Sample("sample.bin")}, 2, "usage"},
       {{}, 2, "usage"},
   };

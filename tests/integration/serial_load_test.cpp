@@ -305,7 +305,8 @@ TEST(SerialTransportTest, AMissingDeviceFailsQuietly) {
 
 class LoadWindow : public datafile::LoadWindow {
  public:
-  explicit LoadWindow(platform::MessageQueue& queue) : datafile::LoadWindow(queue), m_progress(queue) {}
+  explicit LoadWindow(platform::MessageQueue& queue)
+      : datafile::LoadWindow(queue), m_progress(queue) {}
   platform::LResult HandleMessage(platform::MessageId message, platform::WParam,
                                   platform::LParam) override {
     notifications.push_back(message);
@@ -322,7 +323,8 @@ class LoadWindow : public datafile::LoadWindow {
   std::vector<platform::MessageId> notifications;
   struct Progress : platform::Window {
     using Window::Window;
-    platform::LResult HandleMessage(platform::MessageId, platform::WParam, platform::LParam) override {
+    platform::LResult HandleMessage(platform::MessageId, platform::WParam,
+                                    platform::LParam) override {
       ++steps;
       return 0;
     }
@@ -333,7 +335,9 @@ class LoadWindow : public datafile::LoadWindow {
   platform::Window* ProgressWindow() override { return &m_progress; }
 };
 
-Bytes Frame(uint8_t letter, uint8_t a, uint8_t b, uint8_t s) { return {0x1E, letter, a, b, s}; }
+Bytes Frame(uint8_t letter, uint8_t a, uint8_t b, uint8_t s) {
+  return {0x1E, letter, a, b, s};
+}
 
 // A whole program of several blocks through the real port, the printer scripted on the master.
 TEST(SerialLoadTest, AProgramGoesThroughThePort) {
@@ -351,10 +355,10 @@ TEST(SerialLoadTest, AProgramGoesThroughThePort) {
     }
     const uint32_t address = 0x1FF00 + 256 * k;  // crosses into address byte 2 == 1 and back
     const uint16_t crc = engine::Crc16(data.data(), static_cast<int32_t>(data.size()));
-    Bytes header{static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-                 static_cast<uint8_t>(address >> 16), static_cast<uint8_t>(data.size()),
+    Bytes header{static_cast<uint8_t>(address),          static_cast<uint8_t>(address >> 8),
+                 static_cast<uint8_t>(address >> 16),    static_cast<uint8_t>(data.size()),
                  static_cast<uint8_t>(data.size() >> 8), static_cast<uint8_t>(crc),
-                 static_cast<uint8_t>(crc >> 8), 0};
+                 static_cast<uint8_t>(crc >> 8),         0};
     window.m_data.Append(header.data(), 8);
     window.m_data.Append(data.data(), static_cast<int32_t>(data.size()));
     Bytes block = header;
@@ -380,9 +384,8 @@ TEST(SerialLoadTest, AProgramGoesThroughThePort) {
       const uint8_t s = 0x01;
       const uint8_t a_status = b[2] == 1 ? s : 0x00;
       if (!expect(Frame('r', 'S', 0x01, k == 0 ? s : s), "r") || !pty.Send(Frame('C', 'A', 0, s)) ||
-          !expect(Frame('a', b[0], b[1], a_status), "a") ||
-          !pty.Send(Frame('A', b[0], b[1], s)) || !expect(Frame('d', b[3], b[4], s), "d") ||
-          !pty.Send(Frame('D', b[3], b[4], s))) {
+          !expect(Frame('a', b[0], b[1], a_status), "a") || !pty.Send(Frame('A', b[0], b[1], s)) ||
+          !expect(Frame('d', b[3], b[4], s), "d") || !pty.Send(Frame('D', b[3], b[4], s))) {
         return;
       }
       Bytes e{0x1E, 'e', b[5], b[6], b[7]};

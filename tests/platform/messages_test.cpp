@@ -92,7 +92,8 @@ TEST(MessageQueueTest, PostedMessagesArriveInOrderOnTheOwnerThread) {
   for (auto& t : posters) {
     t.join();
   }
-  ASSERT_TRUE(queue.RunUntil([&] { return window.Messages().size() == 2 * kPerThread; }, kDeadline));
+  ASSERT_TRUE(
+      queue.RunUntil([&] { return window.Messages().size() == 2 * kPerThread; }, kDeadline));
   // First in, first out per sender.
   std::vector<WParam> next(2, 0);
   const auto messages = window.Messages();
@@ -137,7 +138,7 @@ TEST(MessageQueueTest, RefusingSendsReleasesAWaitingSender) {
   ASSERT_TRUE(sending.WaitFor(kDeadline));
   {
     MessageQueue::RefuseSends refuse(&queue);
-    sender.join();  // would hang if the send kept waiting
+    sender.join();                           // would hang if the send kept waiting
     EXPECT_EQ(SendMessage(&window, 6), 12);  // the owner's own sends still run
   }
   EXPECT_EQ(result.load(), 0);
@@ -184,10 +185,11 @@ TEST(MessageQueueTest, WakeHandlerHearsOfWorkFromAnyThread) {
 TEST(MessageBoxTest, GoesToTheInstalledHandler) {
   std::string seen;
   BoxIcon icon = BoxIcon::kInformation;
-  auto previous = SetMessageBoxHandler([&](std::string_view text, std::string_view caption, BoxIcon i) {
-    seen = std::string(caption) + "|" + std::string(text);
-    icon = i;
-  });
+  auto previous =
+      SetMessageBoxHandler([&](std::string_view text, std::string_view caption, BoxIcon i) {
+        seen = std::string(caption) + "|" + std::string(text);
+        icon = i;
+      });
   ShowMessageBox("Event for WaitCommEvent couldn't be created.", "Error!", BoxIcon::kError);
   SetMessageBoxHandler(previous);
   EXPECT_EQ(seen, "Error!|Event for WaitCommEvent couldn't be created.");

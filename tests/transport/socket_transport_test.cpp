@@ -70,7 +70,8 @@ class LoopbackPeer {
         continue;
       }
       uint8_t buffer[512];
-      const ssize_t got = ::recv(m_connection, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
+      const ssize_t got =
+          ::recv(m_connection, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
       if (got <= 0) {
         break;
       }
@@ -152,7 +153,8 @@ TEST_F(SocketTransportTest, EachReadinessIsOneDeliveryOfAtMost4096Bytes) {
   ASSERT_TRUE(m_peer.Send(chunk));
   ASSERT_TRUE(m_queue.RunUntil([&] { return m_sink.received.size() == chunk.size(); }, kDeadline));
   ASSERT_TRUE(m_peer.Send(chunk));
-  ASSERT_TRUE(m_queue.RunUntil([&] { return m_sink.received.size() == 2 * chunk.size(); }, kDeadline));
+  ASSERT_TRUE(
+      m_queue.RunUntil([&] { return m_sink.received.size() == 2 * chunk.size(); }, kDeadline));
   EXPECT_EQ(m_sink.deliveries, (std::vector<int32_t>{4096, 4096}));
   EXPECT_EQ(m_sink.small_reads, (std::vector<int32_t>{0, 0}));  // kept, not lost
   EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(), m_sink.received.begin() + 4096));
