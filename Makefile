@@ -27,6 +27,11 @@ build: deps
 	cmake --build build/release -j $(JOBS)
 
 demo: build
+	@dir=$$(mktemp -d); link=$$dir/printer; \
+	build/release/emulator/velmar-printer --link $$link --loads 1 > $$dir/printer.out & pid=$$!; \
+	for i in $$(seq 100); do [ -e $$link ] && break; sleep 0.1; done; \
+	build/release/cli/velmar-load -p $$link build/release/samples/sample.bin; status=$$?; \
+	wait $$pid; tail -n +2 $$dir/printer.out; rm -rf $$dir; exit $$status
 
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address

@@ -107,6 +107,14 @@ std::string ConsoleWindow::StatusText() const {
                          DisplayName(m_model_name));
 }
 
+void ConsoleWindow::ShowStatus() {
+  const std::string status = StatusText();
+  if (status != m_shown_status) {
+    m_shown_status = status;
+    m_progress.Show(status);
+  }
+}
+
 platform::LResult ConsoleWindow::HandleMessage(platform::MessageId message, platform::WParam,
                                                platform::LParam) {
   const engine::NotificationInfo* info = engine::FindNotification(message);
@@ -116,11 +124,7 @@ platform::LResult ConsoleWindow::HandleMessage(platform::MessageId message, plat
   if (message == engine::LN_STEP) {
     platform::SendMessage(&m_progress, platform::PBM_STEPIT);
   } else if (message == engine::LN_STATUS) {
-    const std::string status = StatusText();
-    if (status != m_shown_status) {
-      m_shown_status = status;
-      m_progress.Show(status);
-    }
+    ShowStatus();
   } else if (!m_outcome) {
     m_outcome = message;
     Queue().Quit();

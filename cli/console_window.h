@@ -48,6 +48,8 @@ class ConsoleWindow : public datafile::LoadWindow {
   bool IsFont() const;
   // The status text for the current model name.
   std::string StatusText() const;
+  // Shows the status text unless it is already shown.
+  void ShowStatus();
   std::optional<platform::MessageId> Outcome() const { return m_outcome; }
   ProgressBar& Progress() { return m_progress; }
 

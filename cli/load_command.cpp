@@ -88,7 +88,7 @@ int RunLoad(const Options& options) {
   }
   window.Progress().SetByteCounter(
       [traced] { return traced->BytesSent() + traced->BytesReceived(); });
-  window.Progress().Show(window.StatusText());
+  window.ShowStatus();
   if (window.IsFont()) {
     run->StartFontLoad();
   } else {

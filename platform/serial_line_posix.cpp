@@ -7,10 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <set>
+#include <string_view>
+#include <utility>
 
 #include "platform/serial_line.h"
 #include "platform/serial_rate_linux.h"
@@ -19,7 +24,60 @@ namespace velmar::platform {
 
 namespace {
 
-// Modem-control requests that a pseudo-terminal or a USB gadget port does not know.
+constexpr int kPollForever = -1;
+constexpr std::string_view kComPrefix = "COM";
+constexpr std::array<std::string_view, 3> kDevicePrefixes = {"ttyS", "ttyUSB", "ttyACM"};
+constexpr const char* kDeviceFolder = "/dev";
+constexpr const char* kByIdFolder = "/dev/serial/by-id";
+
+struct StandardRate {
+  int32_t baud_rate;
+  speed_t code;
+};
+
+// The rates the classic termios table names; every other rate goes through termios2.
+constexpr StandardRate kStandardRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+// Owns one descriptor; closes it when dropped.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : m_fd(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
+  void Reset() {
+    if (m_fd >= 0) {
+      ::close(m_fd);
+      m_fd = -1;
+    }
+  }
+
+ private:
+  int m_fd = -1;
+};
+
+// A pseudo-terminal or a USB gadget port has no modem-control lines.
 bool Unsupported(int error) {
   return error == ENOTTY || error == EINVAL;
 }
@@ -28,18 +86,75 @@ bool SetModemLines(int fd, unsigned long request, int lines) {
   return ::ioctl(fd, request, &lines) == 0 || Unsupported(errno);
 }
 
-void CloseFd(int* fd) {
-  if (*fd >= 0) {
-    ::close(*fd);
-    *fd = -1;
+const StandardRate* FindStandardRate(int32_t baud_rate) {
+  const auto found =
+      std::find_if(std::begin(kStandardRates), std::end(kStandardRates),
+                   [&](const StandardRate& rate) { return rate.baud_rate == baud_rate; });
+  return found != std::end(kStandardRates) ? found : nullptr;
+}
+
+bool ApplySettings(int fd, int32_t baud_rate) {
+  if (baud_rate <= 0) {
+    return false;
   }
+  termios settings{};
+  if (::tcgetattr(fd, &settings) != 0) {
+    return false;
+  }
+  ::cfmakeraw(&settings);
+  // A split input rate left by an earlier user would survive cfsetispeed, which only sets CBAUD:
+  // an input rate field of zero means "as the output".
+  settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | CIBAUD);
+  settings.c_cflag |= CS8 | CREAD | CLOCAL;
+  settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  const StandardRate* standard = FindStandardRate(baud_rate);
+  if (standard != nullptr && (::cfsetispeed(&settings, standard->code) != 0 ||
+                              ::cfsetospeed(&settings, standard->code) != 0)) {
+    return false;
+  }
+  if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+    return false;
+  }
+  if (standard == nullptr && !SetArbitraryRate(fd, baud_rate)) {
+    return false;
+  }
+  // tcsetattr succeeds when any part was taken, and drivers round rates: check what stuck.
+  termios actual{};
+  if (::tcgetattr(fd, &actual) != 0) {
+    return false;
+  }
+  const tcflag_t framing = CSIZE | PARENB | CSTOPB | CRTSCTS | CREAD | CLOCAL;
+  return (actual.c_cflag & framing) == (CS8 | CREAD | CLOCAL) &&
+         (actual.c_iflag & (IXON | IXOFF | IXANY)) == 0 && ReadOutputRate(fd) == baud_rate &&
+         ReadInputRate(fd) == baud_rate;
+}
+
+// "COMn" with n a positive decimal number; 0 for anything else.
+int ComNumber(std::string_view name) {
+  if (name.substr(0, kComPrefix.size()) != kComPrefix || name.size() == kComPrefix.size()) {
+    return 0;
+  }
+  const std::string_view digits = name.substr(kComPrefix.size());
+  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return 0;
+  }
+  int number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
+}
+
+std::string ComLinkPath(const std::string& name) {
+  return ConfigFolder() + "/ports/" + name;
 }
 
 }  // namespace
 
 struct SerialLine::Impl {
-  int fd = -1;
-  int wake = -1;  // eventfd: readable while a wake is pending
+  UniqueFd line;
+  UniqueFd wake;  // an eventfd, readable while a wake is pending
+  // Reception thread only: once set, waits watch the wake descriptor alone.
   bool hung_up = false;
 };
 
@@ -51,144 +166,161 @@ SerialLine::~SerialLine() {
 
 SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   Close();
+  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!wake.Valid()) {
+    return SerialOpenResult::kNoDevice;
+  }
   const std::string path = ResolvePortName(name);
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd line(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!line.Valid()) {
+    // TIOCEXCL held by another opener shows as EBUSY.
     return errno == EBUSY ? SerialOpenResult::kBusy : SerialOpenResult::kNoDevice;
   }
-  if (!::isatty(fd)) {
-    ::close(fd);
+  if (::isatty(line.Get()) == 0) {
     return SerialOpenResult::kNoDevice;
   }
-  // TIOCEXCL keeps out other openers but not root; the lock keeps out every other opener.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
+  // TIOCEXCL keeps out other users but not root; the lock keeps out every other opener, in this
+  // process too. Closing the descriptor releases the lock on every failure path below.
+  if (::flock(line.Get(), LOCK_EX | LOCK_NB) != 0) {
     return SerialOpenResult::kBusy;
   }
-  if (::ioctl(fd, TIOCEXCL) != 0 && !Unsupported(errno)) {
-    ::close(fd);
+  if (::ioctl(line.Get(), TIOCEXCL) != 0 && !Unsupported(errno)) {
     return SerialOpenResult::kBusy;
   }
-  if (!SetExactRate(fd, baud_rate)) {
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
+  if (!ApplySettings(line.Get(), baud_rate) ||
+      !SetModemLines(line.Get(), TIOCMBIS, TIOCM_DTR | TIOCM_RTS)) {
+    // A pseudo-terminal keeps its exclusive mark while its other end is open.
+    ::ioctl(line.Get(), TIOCNXCL);
     return SerialOpenResult::kSettingsRefused;
   }
-  if (!SetModemLines(fd, TIOCMBIS, TIOCM_DTR | TIOCM_RTS)) {
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
-    return SerialOpenResult::kSettingsRefused;
-  }
-  m_impl->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (m_impl->wake < 0) {
-    ::close(fd);
-    return SerialOpenResult::kNoDevice;
-  }
-  m_impl->fd = fd;
+  m_impl->line = std::move(line);
+  m_impl->wake = std::move(wake);
   m_impl->hung_up = false;
   return SerialOpenResult::kOk;
 }
 
 bool SerialLine::IsOpen() const {
-  return m_impl->fd >= 0;
+  return m_impl->line.Valid();
 }
 
 void SerialLine::Close() {
-  if (m_impl->fd >= 0) {
-    SetModemLines(m_impl->fd, TIOCMBIC, TIOCM_DTR);
-    ::tcflush(m_impl->fd, TCIOFLUSH);
-    ::ioctl(m_impl->fd, TIOCNXCL);
-    ::flock(m_impl->fd, LOCK_UN);
-    CloseFd(&m_impl->fd);
+  if (m_impl->line.Valid()) {
+    const int fd = m_impl->line.Get();
+    // Failures are of no use here: a hung-up line refuses these, and closing still releases it.
+    SetModemLines(fd, TIOCMBIC, TIOCM_DTR);
+    ::tcflush(fd, TCIOFLUSH);
+    ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    m_impl->line.Reset();
   }
-  CloseFd(&m_impl->wake);
+  m_impl->wake.Reset();
   m_impl->hung_up = false;
 }
 
 int32_t SerialLine::QueuedInput() {
   int queued = 0;
-  if (m_impl->fd < 0 || ::ioctl(m_impl->fd, FIONREAD, &queued) != 0) {
+  if (!m_impl->line.Valid() || ::ioctl(m_impl->line.Get(), FIONREAD, &queued) != 0) {
     return 0;
   }
   return std::max(queued, 0);
 }
 
 int32_t SerialLine::Read(uint8_t* buffer, int32_t capacity) {
+  if (buffer == nullptr || capacity <= 0) {
+    return 0;
+  }
   const int32_t count = std::min(capacity, QueuedInput());
   if (count <= 0) {
     return 0;
   }
-  ssize_t got;
+  ssize_t got = 0;
   do {
-    got = ::read(m_impl->fd, buffer, static_cast<size_t>(count));
+    got = ::read(m_impl->line.Get(), buffer, static_cast<size_t>(count));
   } while (got < 0 && errno == EINTR);
   return got > 0 ? static_cast<int32_t>(got) : 0;
 }
 
 bool SerialLine::WriteByte(uint8_t byte) {
-  if (m_impl->fd < 0) {
+  if (!m_impl->line.Valid()) {
     return false;
   }
+  const int fd = m_impl->line.Get();
+  const auto deadline = std::chrono::steady_clock::now() + kWriteRoomTimeout;
   for (;;) {
-    const ssize_t put = ::write(m_impl->fd, &byte, 1);
+    const ssize_t put = ::write(fd, &byte, 1);
     if (put == 1) {
       return true;
     }
     if (put < 0 && errno == EINTR) {
       continue;
     }
-    if (put < 0 && errno != EAGAIN) {
+    if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
       return false;
     }
-    pollfd pfd{m_impl->fd, POLLOUT, 0};
-    int ready;
-    do {
-      ready = ::poll(&pfd, 1, static_cast<int>(kWriteRoomTimeout.count()));
-    } while (ready < 0 && errno == EINTR);
-    if (ready <= 0 || (pfd.revents & POLLOUT) == 0) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      return false;
+    }
+    pollfd room{fd, POLLOUT, 0};
+    const int ready = ::poll(&room, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) {
+      continue;
+    }
+    if (ready <= 0 || (room.revents & POLLOUT) == 0) {
       return false;
     }
   }
 }
 
 SerialWait SerialLine::WaitForInput() {
+  if (!m_impl->line.Valid()) {
+    return SerialWait::kWoken;  // nothing to wait on
+  }
+  constexpr short kFailed = POLLHUP | POLLERR | POLLNVAL;
   for (;;) {
-    pollfd fds[2] = {{m_impl->wake, POLLIN, 0}, {m_impl->fd, POLLIN, 0}};
-    // After a hang-up the line would report it at once, for ever: watch only for the wake.
-    const nfds_t count = m_impl->hung_up || m_impl->fd < 0 ? 1 : 2;
-    if (::poll(fds, count, -1) < 0) {
+    std::array<pollfd, 2> watched = {
+        {{m_impl->wake.Get(), POLLIN, 0}, {m_impl->line.Get(), POLLIN, 0}}};
+    // A hung-up line polls ready at once, for ever: watch only the wake from then on.
+    const nfds_t count = m_impl->hung_up ? 1 : 2;
+    if (::poll(watched.data(), count, kPollForever) < 0) {
       if (errno == EINTR) {
         continue;
       }
+      m_impl->hung_up = true;
+      return SerialWait::kHungUp;
+    }
+    if (watched[0].revents != 0) {
       return SerialWait::kWoken;
     }
-    if (fds[0].revents != 0) {
-      return SerialWait::kWoken;
+    if (count == 1 || watched[1].revents == 0) {
+      continue;
     }
-    if (count == 2 && fds[1].revents != 0) {
-      if (QueuedInput() > 0) {
-        return SerialWait::kInput;  // data that came with the hang-up is still delivered
-      }
-      if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        m_impl->hung_up = true;
-        return SerialWait::kHungUp;
-      }
-      // A readiness with nothing queued (a line error, say): look again.
+    // Bytes that came with the hang-up are delivered before it is reported.
+    if (QueuedInput() > 0) {
+      return SerialWait::kInput;
     }
+    if ((watched[1].revents & kFailed) != 0) {
+      m_impl->hung_up = true;
+      return SerialWait::kHungUp;
+    }
+    // Readable but emptied meanwhile: wait again.
   }
 }
 
 void SerialLine::Wake() {
-  if (m_impl->wake >= 0) {
+  if (m_impl->wake.Valid()) {
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t put = ::write(m_impl->wake, &one, sizeof one);
+    // Fails only when the counter would overflow, and then a wake is pending anyway.
+    [[maybe_unused]] const ssize_t put = ::write(m_impl->wake.Get(), &one, sizeof one);
   }
 }
 
 void SerialLine::ClearWake() {
-  uint64_t count;
-  if (m_impl->wake >= 0) {
-    [[maybe_unused]] const ssize_t got = ::read(m_impl->wake, &count, sizeof count);
+  if (m_impl->wake.Valid()) {
+    uint64_t pending = 0;
+    // EAGAIN just means there was nothing to clear.
+    [[maybe_unused]] const ssize_t got = ::read(m_impl->wake.Get(), &pending, sizeof pending);
   }
 }
 
@@ -198,20 +330,20 @@ std::string ConfigFolder() {
     return std::string(xdg) + "/velmar";
   }
   const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : ".") + "/.config/velmar";
+  return std::string(home != nullptr ? home : "") + "/.config/velmar";
 }
 
 std::string ResolvePortName(const std::string& name) {
-  if (name.find('/') != std::string::npos || name.size() < 4 || name.compare(0, 3, "COM") != 0 ||
-      !std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  if (name.find('/') != std::string::npos) {
     return name;
   }
-  const int number = std::atoi(name.c_str() + 3);
+  const int number = ComNumber(name);
   if (number <= 0) {
     return name;
   }
-  const std::string link = ConfigFolder() + "/ports/" + name;
+  const std::string link = ComLinkPath(name);
   std::error_code error;
+  // A dangling link still names the user's choice; opening it then says kNoDevice.
   if (std::filesystem::is_symlink(link, error) || std::filesystem::exists(link, error)) {
     return link;
   }
@@ -221,21 +353,21 @@ std::string ResolvePortName(const std::string& name) {
 std::vector<std::string> ListPorts() {
   std::set<std::string> ports;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(kDeviceFolder, error)) {
     const std::string name = entry.path().filename().string();
-    for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"}) {
-      if (name.rfind(prefix, 0) == 0) {
-        ports.insert(entry.path().string());
-      }
-    }
-  }
-  for (const char* folder : {"/dev/serial/by-id"}) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (std::any_of(kDevicePrefixes.begin(), kDevicePrefixes.end(),
+                    [&](std::string_view prefix) { return name.rfind(prefix, 0) == 0; })) {
       ports.insert(entry.path().string());
     }
   }
+  for (const auto& entry : std::filesystem::directory_iterator(kByIdFolder, error)) {
+    ports.insert(entry.path().string());
+  }
   for (const auto& entry : std::filesystem::directory_iterator(ConfigFolder() + "/ports", error)) {
-    ports.insert(entry.path().filename().string());
+    const std::string name = entry.path().filename().string();
+    if (ComNumber(name) > 0) {
+      ports.insert(name);
+    }
   }
   return {ports.begin(), ports.end()};
 }

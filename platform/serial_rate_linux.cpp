@@ -1,42 +1,42 @@
 #include "platform/serial_rate_linux.h"
 
+// Only the kernel's termios2 here: <termios.h> declares a different struct termios.
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
 namespace velmar::platform {
 
-bool SetExactRate(int fd, int32_t baud_rate) {
+namespace {
+
+bool GetSettings(int fd, struct termios2* settings) {
+  return ::ioctl(fd, TCGETS2, settings) == 0;
+}
+
+}  // namespace
+
+bool SetArbitraryRate(int fd, int32_t baud_rate) {
   if (baud_rate <= 0) {
     return false;
   }
   struct termios2 settings {};
-  if (::ioctl(fd, TCGETS2, &settings) != 0) {
+  if (!GetSettings(fd, &settings)) {
     return false;
   }
-  // Raw 8N1, receiver on, modem status ignored, no flow control, reads never wait: all in one
-  // request, so that no second call can undo the exact rate.
-  settings.c_iflag &=
-      ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
-  settings.c_oflag &= ~OPOST;
-  settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
-  settings.c_cflag |= CS8 | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
-  settings.c_cc[VMIN] = 0;
-  settings.c_cc[VTIME] = 0;
+  settings.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+  settings.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
   settings.c_ispeed = static_cast<speed_t>(baud_rate);
   settings.c_ospeed = static_cast<speed_t>(baud_rate);
-  if (::ioctl(fd, TCSETS2, &settings) != 0) {
-    return false;
-  }
-  return ReadRate(fd) == baud_rate;
+  return ::ioctl(fd, TCSETS2, &settings) == 0;
 }
 
-int32_t ReadRate(int fd) {
+int32_t ReadOutputRate(int fd) {
   struct termios2 settings {};
-  if (::ioctl(fd, TCGETS2, &settings) != 0) {
-    return 0;
-  }
-  return static_cast<int32_t>(settings.c_ospeed);
+  return GetSettings(fd, &settings) ? static_cast<int32_t>(settings.c_ospeed) : 0;
+}
+
+int32_t ReadInputRate(int fd) {
+  struct termios2 settings {};
+  return GetSettings(fd, &settings) ? static_cast<int32_t>(settings.c_ispeed) : 0;
 }
 
 }  // namespace velmar::platform

@@ -1,15 +1,17 @@
 #pragma once
-// Setting an exact line rate on Linux, including rates the classic termios table lacks. Kept
-// apart because the kernel's termios2 header cannot share a file with <termios.h>.
+// Exact line rates on Linux, including rates the classic termios table lacks. Kept apart because
+// the kernel's termios2 header cannot share a translation unit with <termios.h>.
 
 #include <cstdint>
 
 namespace velmar::platform {
 
-// Makes the open line `fd` raw 8N1 without flow control at exactly `baud_rate`, both ways;
-// false when the driver refuses.
-bool SetExactRate(int fd, int32_t baud_rate);
-// The output rate the driver reports, or 0.
-int32_t ReadRate(int fd);
+// Sets input and output rate of the open line `fd` to `baud_rate` (positive) through the
+// driver's arbitrary-rate request, leaving every other setting as it is; false when the driver
+// refuses or the rate is not positive.
+bool SetArbitraryRate(int fd, int32_t baud_rate);
+// The output and input rates the driver reports, or 0 when it cannot be asked.
+int32_t ReadOutputRate(int fd);
+int32_t ReadInputRate(int fd);
 
 }  // namespace velmar::platform

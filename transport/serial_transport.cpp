@@ -2,14 +2,22 @@
 
 #include <chrono>
 #include <system_error>
+#include <utility>
 
 #include "platform/message_box.h"
 
 namespace velmar::transport {
 
 namespace {
-// Bounds how often the reception thread wakes: everything queued meanwhile is one delivery.
+
+// Bounds how often the reception thread wakes: whatever arrives meanwhile is one delivery.
 constexpr std::chrono::milliseconds kReceptionPause{1};
+
+// The transport whose reception thread this is, so that a close from inside OnDataReceived
+// does not join itself. Read only by its own thread, hence no race with the opener storing
+// m_thread.
+thread_local const SerialTransport* t_delivering_for = nullptr;
+
 }  // namespace
 
 SerialTransport::SerialTransport(ReceiveSink* owner, std::string port_name, int32_t baud_rate)
@@ -17,34 +25,57 @@ SerialTransport::SerialTransport(ReceiveSink* owner, std::string port_name, int3
 
 SerialTransport::~SerialTransport() {
   CloseConnection();
+  // Left running by a close from inside OnDataReceived; it has been told to stop.
+  if (m_thread.joinable()) {
+    if (t_delivering_for == this) {
+      m_thread.detach();
+    } else {
+      m_thread.join();
+    }
+  }
 }
 
 bool SerialTransport::OpenConnection() {
+  if (m_is_open.load()) {
+    return true;
+  }
+  // A thread that closed its own connection has been told to stop; let it finish first. It
+  // cannot wait for itself, so it cannot reopen from inside OnDataReceived.
+  if (m_thread.joinable()) {
+    if (t_delivering_for == this) {
+      m_open_result = platform::SerialOpenResult::kBusy;
+      return false;
+    }
+    m_thread.join();
+  }
   m_open_result = m_port.Open(m_port_name, m_baud_rate);
   if (m_open_result != platform::SerialOpenResult::kOk) {
     return false;
   }
-  m_stop.store(false);
   m_is_open.store(true);
+  m_stop.store(false);
   try {
     m_thread = std::thread(&SerialTransport::CommEventThread, this);
   } catch (const std::system_error&) {
     platform::ShowMessageBox(kThreadNotCreatedText, "", platform::BoxIcon::kWarning);
-    m_is_open.store(false);
     m_port.Close();
+    m_is_open.store(false);
     return false;
   }
   return true;
 }
 
 void SerialTransport::CommEventThread() {
+  t_delivering_for = this;
   while (!m_stop.load()) {
     std::this_thread::sleep_for(kReceptionPause);
-    // After a hang-up this blocks until the close wakes it: the thread sleeps, never spins.
+    // kWoken and kHungUp both go round to the stop check; after a hang-up the next wait
+    // watches only for the close's wake, so the thread sleeps there.
     if (m_port.WaitForInput() == platform::SerialWait::kInput && !m_stop.load()) {
       m_owner->OnDataReceived();
     }
   }
+  t_delivering_for = nullptr;
 }
 
 bool SerialTransport::CloseConnection() {
@@ -53,11 +84,10 @@ bool SerialTransport::CloseConnection() {
   }
   m_stop.store(true);
   m_port.Wake();
-  // Joining, never killing: the thread leaves OnDataReceived before the port goes.
-  if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
+  // Joined, never cut short: an OnDataReceived under way finishes before the port goes. From
+  // inside OnDataReceived the thread ends on its own once that returns.
+  if (t_delivering_for != this && m_thread.joinable()) {
     m_thread.join();
-  } else if (m_thread.joinable()) {
-    m_thread.detach();  // closed from inside a delivery: the loop ends on its own
   }
   m_port.Close();
   return true;
@@ -67,15 +97,11 @@ bool SerialTransport::Write(const uint8_t* data, int32_t length) {
   if (data == nullptr || length <= 0) {
     return false;
   }
-  bool last = false;
+  bool sent = false;
   for (int32_t i = 0; i < length; ++i) {
-    // A closing transport gives up the rest rather than wait for room byte after byte.
-    if (m_stop.load()) {
-      return false;
-    }
-    last = WriteByte(data[i]);
+    sent = WriteByte(data[i]);
   }
-  return last;
+  return sent;
 }
 
 int32_t SerialTransport::Read(uint8_t* buffer, int32_t capacity) {

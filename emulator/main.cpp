@@ -1,0 +1,51 @@
+// velmar-printer: a printer controller's boot loader on a pseudo-terminal.
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "emulator/options.h"
+#include "emulator/serve.h"
+#include "platform/serial_line.h"
+
+namespace {
+
+constexpr int kUsageStatus = 2;
+constexpr int kFailureStatus = 1;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace velmar::emulator;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  Options options;
+  std::string error;
+  switch (ParseOptions(args, &options, &error)) {
+    case ParseResult::kHelp:
+      std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    case ParseResult::kUsageError:
+      std::fprintf(stderr, "velmar-printer: %s\n%s", error.c_str(), UsageText().c_str());
+      return kUsageStatus;
+    case ParseResult::kOk:
+      break;
+  }
+  // A reader of our report that goes away must not kill a load in progress.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::string link = options.link;
+  if (link.empty()) {
+    const std::filesystem::path ports =
+        std::filesystem::path(velmar::platform::ConfigFolder()) / "ports";
+    std::error_code failure;
+    std::filesystem::create_directories(ports, failure);
+    if (failure) {
+      std::fprintf(stderr, "velmar-printer: %s: %s\n", ports.c_str(), failure.message().c_str());
+      return kFailureStatus;
+    }
+    link = (ports / options.com_port).string();
+  }
+  return Serve(options, link, stdout, stderr);
+}

@@ -1,0 +1,204 @@
+#include "emulator/options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+#include "emulator/protocol.h"
+
+namespace velmar::emulator {
+
+namespace {
+
+constexpr uint32_t kMaxByte = 0xFF;
+constexpr uint32_t kMaxStart = 0x1FFFF;  // the first "A" reply carries address bits 0 to 16
+constexpr uint32_t kMaxBaud = 4000000;
+constexpr uint32_t kMaxCount = 1000000;
+constexpr std::string_view kHexPrefix = "0x";
+constexpr std::string_view kComPrefix = "COM";
+constexpr size_t kMaxComDigits = 3;
+constexpr int kHexBase = 16;
+constexpr int kDecimalBase = 10;
+
+bool HasHexPrefix(std::string_view text) {
+  return text.size() > kHexPrefix.size() && text[0] == kHexPrefix[0] &&
+         (text[1] == kHexPrefix[1] || text[1] == std::toupper(kHexPrefix[1]));
+}
+
+std::optional<uint32_t> ParseNumber(std::string_view text, uint32_t max) {
+  int base = kDecimalBase;
+  if (HasHexPrefix(text)) {
+    text.remove_prefix(kHexPrefix.size());
+    base = kHexBase;
+  }
+  uint32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, failure] = std::from_chars(text.data(), end, value, base);
+  if (text.empty() || failure != std::errc() || stop != end || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool IsComName(std::string_view name) {
+  if (name.substr(0, kComPrefix.size()) != kComPrefix) {
+    return false;
+  }
+  const std::string_view number = name.substr(kComPrefix.size());
+  return !number.empty() && number.size() <= kMaxComDigits && number.front() != '0' &&
+         std::all_of(number.begin(), number.end(), [](char c) { return std::isdigit(c) != 0; });
+}
+
+}  // namespace
+
+ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
+                         std::string* error) {
+  std::optional<FaultKind> fault;
+  std::optional<uint32_t> fault_block;
+  std::optional<ReplyKind> fault_reply;
+  BootLoaderConfig& loader = options->loader;
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& name = args[i];
+    if (name == "--help" || name == "-h") {
+      return ParseResult::kHelp;
+    }
+    if (name == "--drip") {
+      options->drip = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      *error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unexpected " + name;
+      return ParseResult::kUsageError;
+    }
+    const std::string& value = args[++i];
+    auto number = [&](uint32_t min, uint32_t max) -> std::optional<uint32_t> {
+      const auto parsed = ParseNumber(value, max);
+      if (!parsed || *parsed < min) {
+        *error = name + ": not a number from " + std::to_string(min) + " to " +
+                 std::to_string(max) + ": " + value;
+        return std::nullopt;
+      }
+      return parsed;
+    };
+    auto byte = [&]() { return number(0, kMaxByte); };
+
+    if (name == "--link") {
+      options->link = value;
+    } else if (name == "--as") {
+      if (!IsComName(value)) {
+        *error = "--as: not a name COMn: " + value;
+        return ParseResult::kUsageError;
+      }
+      options->com_port = value;
+    } else if (name == "--model") {
+      if (value.size() > protocol::kMaxModelName) {
+        *error = "--model: longer than " + std::to_string(protocol::kMaxModelName) + " bytes";
+        return ParseResult::kUsageError;
+      }
+      loader.model = value;
+    } else if (name == "--wake" || name == "--status" || name == "--result") {
+      const auto parsed = byte();
+      if (!parsed) {
+        return ParseResult::kUsageError;
+      }
+      uint8_t& target = name == "--wake"     ? loader.wake
+                        : name == "--status" ? loader.status
+                                             : loader.result;
+      target = static_cast<uint8_t>(*parsed);
+    } else if (name == "--start") {
+      const auto parsed = number(0, kMaxStart);
+      if (!parsed) {
+        return ParseResult::kUsageError;
+      }
+      loader.start = *parsed;
+    } else if (name == "--baud") {
+      const auto parsed = number(1, kMaxBaud);
+      if (!parsed) {
+        return ParseResult::kUsageError;
+      }
+      options->baud = static_cast<int32_t>(*parsed);
+    } else if (name == "--loads") {
+      const auto parsed = number(1, kMaxCount);
+      if (!parsed) {
+        return ParseResult::kUsageError;
+      }
+      options->loads = static_cast<int32_t>(*parsed);
+    } else if (name == "--image") {
+      options->image = value;
+    } else if (name == "--fault") {
+      fault = ParseFaultKind(value);
+      if (!fault) {
+        *error = "--fault: unknown kind " + value;
+        return ParseResult::kUsageError;
+      }
+    } else if (name == "--fault-block") {
+      fault_block = number(1, kMaxCount);
+      if (!fault_block) {
+        return ParseResult::kUsageError;
+      }
+    } else if (name == "--fault-reply") {
+      fault_reply = ParseReplyKind(value);
+      if (!fault_reply) {
+        *error = "--fault-reply: unknown reply " + value;
+        return ParseResult::kUsageError;
+      }
+    } else {
+      *error = "unknown option " + name;
+      return ParseResult::kUsageError;
+    }
+  }
+
+  if (options->link.empty() == options->com_port.empty()) {
+    *error = "give exactly one of --link PATH and --as COMn";
+    return ParseResult::kUsageError;
+  }
+  if (!fault && (fault_block || fault_reply)) {
+    *error = "--fault-block and --fault-reply need --fault";
+    return ParseResult::kUsageError;
+  }
+  if (fault) {
+    const auto made = MakeFault(*fault, static_cast<int32_t>(fault_block.value_or(1)), fault_reply);
+    if (!made) {
+      *error = std::string("--fault-reply: ") + FaultKindName(*fault) + " cannot go in " +
+               ReplyKindName(*fault_reply);
+      return ParseResult::kUsageError;
+    }
+    loader.fault = *made;
+  }
+  return ParseResult::kOk;
+}
+
+std::string UsageText() {
+  return R"(usage: velmar-printer (--link PATH | --as COMn) [options]
+
+Plays a printer controller's boot loader on a pseudo-terminal, for velmar-load to talk to.
+
+  --link PATH        put a link to the line at PATH (printed on standard output)
+  --as COMn          put the link at ports/COMn in the configuration folder
+  --model NAME       model name reported (default TEST)
+  --wake BYTE        wake byte (default 0xA0; the tool takes 0xA0 and 0xA1)
+  --status BYTE      status byte of every reply (default 0x01)
+  --result BYTE      result byte of every reply (default 0x00)
+  --start ADDR       where a font goes, 0 to 0x1FFFF (default 0)
+  --baud N           pace both directions as a line at N baud, 10 bits a byte
+  --drip             send replies one byte at a time, about 1 ms apart
+  --fault KIND       status-error, result-error, bad-command, bad-address, bad-size,
+                     bad-crc, bad-data, silent or hangup; it ends each load it falls in
+  --fault-block N    the block it falls in, from 1 (default 1)
+  --fault-reply R    ident, CA, A, D, echo or SM: where status-error (default CA),
+                     result-error (default echo) or bad-command (default CA) goes
+  --image FILE       write what was loaded as Intel HEX after each complete load
+  --loads N          serve N loads, then exit (default: until SIGINT or SIGTERM)
+  --help             this text
+
+A status byte with bit 2 set makes every load look like a font; one with bits 7 and 1 set
+makes every "w" look like the last.
+Prints one line per load. Exit status: 0 when every load was well formed and complete,
+1 otherwise, 2 for a usage error.
+)";
+}
+
+}  // namespace velmar::emulator

@@ -1,0 +1,90 @@
+#include "emulator/pty_link.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+namespace velmar::emulator {
+
+namespace {
+
+bool MakeRaw(int fd) {
+  termios settings{};
+  if (::tcgetattr(fd, &settings) != 0) {
+    return false;
+  }
+  ::cfmakeraw(&settings);
+  return ::tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+std::string LinkTarget(const std::string& path) {
+  std::vector<char> target(PATH_MAX + 1);
+  const ssize_t length = ::readlink(path.c_str(), target.data(), target.size() - 1);
+  return length < 0 ? std::string() : std::string(target.data(), static_cast<size_t>(length));
+}
+
+}  // namespace
+
+PtyLink::~PtyLink() {
+  HangUp();
+  RemoveLink();
+}
+
+PtyLinkResult PtyLink::Open(const std::string& link_path) {
+  m_master.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!m_master.Valid() || ::grantpt(m_master.Get()) != 0 || ::unlockpt(m_master.Get()) != 0) {
+    return Fail(PtyLinkResult::kNoPseudoTerminal, "no pseudo-terminal");
+  }
+  const char* slave_name = ::ptsname(m_master.Get());
+  if (slave_name == nullptr) {
+    return Fail(PtyLinkResult::kNoPseudoTerminal, "no pseudo-terminal");
+  }
+  m_slave_name = slave_name;
+  m_slave.Reset(::open(m_slave_name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  const int flags = ::fcntl(m_master.Get(), F_GETFL);
+  if (!m_slave.Valid() || !MakeRaw(m_slave.Get()) || flags < 0 ||
+      ::fcntl(m_master.Get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    return Fail(PtyLinkResult::kNoPseudoTerminal, "cannot set up the pseudo-terminal");
+  }
+
+  struct stat existing {};
+  if (::lstat(link_path.c_str(), &existing) == 0) {
+    if (!S_ISLNK(existing.st_mode)) {
+      errno = EEXIST;
+      return Fail(PtyLinkResult::kPathTaken, "the link's path is taken");
+    }
+    ::unlink(link_path.c_str());
+  }
+  if (::symlink(m_slave_name.c_str(), link_path.c_str()) != 0) {
+    return Fail(PtyLinkResult::kLinkFailed, "cannot make the link");
+  }
+  m_link = link_path;
+  return PtyLinkResult::kOk;
+}
+
+void PtyLink::HangUp() {
+  m_slave.Reset();
+  m_master.Reset();
+}
+
+PtyLinkResult PtyLink::Fail(PtyLinkResult result, const char* what) {
+  m_error = std::string(what) + ": " + std::strerror(errno);
+  HangUp();
+  return result;
+}
+
+void PtyLink::RemoveLink() {
+  // Another run may have taken the path over since; its link stays.
+  if (!m_link.empty() && LinkTarget(m_link) == m_slave_name) {
+    ::unlink(m_link.c_str());
+  }
+  m_link.clear();
+}
+
+}  // namespace velmar::emulator
