@@ -25,6 +25,7 @@
 #include "engine/load_notification.h"
 #include "platform/manual_reset_event.h"
 #include "platform/serial_line.h"
+#include "tests/support/pty_pair.h"
 #include "transport/serial_transport.h"
 
 namespace velmar {
@@ -35,49 +36,14 @@ using Bytes = std::vector<uint8_t>;
 constexpr auto kDeadline = 10s;
 
 // The printer's end of a pseudo-terminal; the tool opens SlavePath().
-class PtyMaster {
+class PtyMaster : public test::PtyPair {
  public:
-  PtyMaster() {
-    m_fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ::grantpt(m_fd);
-    ::unlockpt(m_fd);
-    m_slave = ::ptsname(m_fd);
-  }
-  ~PtyMaster() { Close(); }
-  const std::string& SlavePath() const { return m_slave; }
-  int Fd() const { return m_fd; }
-  bool Send(const Bytes& bytes) {
-    return ::write(m_fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  }
+  int Fd() const { return MasterFd(); }
+  bool Send(const Bytes& bytes) { return WriteAll(bytes); }
   Bytes Receive(size_t count, std::chrono::milliseconds deadline = kDeadline) {
-    Bytes bytes;
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (bytes.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          until - std::chrono::steady_clock::now());
-      pollfd pfd{m_fd, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) != 1) {
-        break;
-      }
-      uint8_t buffer[512];
-      const ssize_t got = ::read(m_fd, buffer, std::min(sizeof buffer, count - bytes.size()));
-      if (got <= 0) {
-        break;
-      }
-      bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    return bytes;
+    return ReadExactly(count, deadline);
   }
-  void Close() {
-    if (m_fd >= 0) {
-      ::close(m_fd);
-      m_fd = -1;
-    }
-  }
-
- private:
-  int m_fd = -1;
-  std::string m_slave;
+  void Close() { CloseMaster(); }
 };
 
 double ProcessCpuSeconds() {
