@@ -1,438 +1,890 @@
-// The boot protocol driven on one thread: a scripted transport, a recording window.
+// The boot protocol, driven one batch at a time from the test thread.
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <deque>
+#include <cctype>
 #include <functional>
-#include <mutex>
+#include <string>
 #include <vector>
 
-#include "datafile/load_window.h"
-#include "engine/crc16.h"
 #include "engine/downloader.h"
 #include "engine/load_notification.h"
-#include "platform/progress_messages.h"
+#include "tests/engine/load_fixture.h"
+#include "tests/engine/printer_script.h"
+#include "tests/engine/test_doubles.h"
 
-namespace velmar::engine {
+namespace velmar::engine::testing {
 namespace {
 
-using namespace std::chrono_literals;
-using Bytes = std::vector<uint8_t>;
 using platform::MessageId;
 
-class ScriptedTransport : public transport::Transport {
- public:
-  bool IsOpen() const override { return true; }
-  bool OpenConnection() override { return true; }
-  bool CloseConnection() override { return true; }
-  bool Write(const uint8_t* data, int32_t length) override {
-    std::lock_guard lock(m_mutex);
-    written.emplace_back(data, data + length);
-    return true;
-  }
-  int32_t Read(uint8_t* buffer, int32_t capacity) override {
-    std::lock_guard lock(m_mutex);
-    int32_t count = 0;
-    while (count < capacity && !incoming.empty()) {
-      buffer[count++] = incoming.front();
-      incoming.pop_front();
-    }
-    return count;
-  }
-  void Queue(const Bytes& bytes) {
-    std::lock_guard lock(m_mutex);
-    incoming.insert(incoming.end(), bytes.begin(), bytes.end());
-  }
-  std::vector<Bytes> written;
-  std::deque<uint8_t> incoming;
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  return info.param.name;
+}
 
- private:
-  std::mutex m_mutex;
-};
+PrinterBehaviour Constant(uint8_t status, uint8_t result) {
+  PrinterBehaviour printer;
+  printer.status = [status](Step, int) { return status; };
+  printer.result = [result](Step, int) { return result; };
+  return printer;
+}
 
-class RecordingWindow : public datafile::LoadWindow {
- public:
-  explicit RecordingWindow(platform::MessageQueue& queue) : LoadWindow(queue), progress(queue) {}
-  platform::LResult HandleMessage(MessageId message, platform::WParam, platform::LParam) override {
-    notifications.push_back(message);
-    return 0;
-  }
-  struct Progress : platform::Window {
-    using Window::Window;
-    platform::LResult HandleMessage(MessageId m, platform::WParam, platform::LParam) override {
-      steps += m == platform::PBM_STEPIT;
-      return 0;
-    }
-    int steps = 0;
-  } progress;
-  std::vector<MessageId> notifications;
+// Two blocks, so that a "w"/"SM" exchange exists; block 1 lies above 64 KiB.
+std::vector<ProgramBlock> TwoBlocks() {
+  ProgramBlock first{0x002000, {0x01, 0x02, 0x03, 0x04}, 0x0FA1, 0x00};
+  ProgramBlock second{0x012100, FontBytes(16), 0xBEEF, 0x7E};
+  return {first, second};
+}
 
+class ProtocolTest : public LoadTest {
  protected:
-  platform::Window* ProgressWindow() override { return &progress; }
-};
-
-Bytes Header(uint32_t address, const Bytes& data, uint8_t extra = 0) {
-  const uint16_t crc = Crc16(data.data(), static_cast<int32_t>(data.size()));
-  return {static_cast<uint8_t>(address),          static_cast<uint8_t>(address >> 8),
-          static_cast<uint8_t>(address >> 16),    static_cast<uint8_t>(data.size()),
-          static_cast<uint8_t>(data.size() >> 8), static_cast<uint8_t>(crc),
-          static_cast<uint8_t>(crc >> 8),         extra};
-}
-
-class ProtocolTest : public ::testing::Test {
- protected:
-  void LoadProgram(const std::string& model,
-                   const std::vector<std::pair<uint32_t, Bytes>>& blocks) {
-    m_window.m_file_kind = "MyBIN";
-    m_window.m_model_name = model;
-    for (const auto& [address, data] : blocks) {
-      const Bytes header = Header(address, data);
-      m_window.m_data.Append(header.data(), 8);
-      m_window.m_data.Append(data.data(), static_cast<int32_t>(data.size()));
+  // Starts the load and returns the conversation a good printer has with it.
+  Script Start(Load load, const PrinterBehaviour& printer = {}) {
+    if (load == Load::kProgram) {
+      StartProgram("TEST", TwoBlocks());
+      return ProgramScript("TEST", TwoBlocks(), printer);
     }
+    const Bytes font = FontBytes(300);
+    StartFont(font);
+    return FontScript("PRN", font, 0x11234, printer);
   }
-  void LoadFont(const Bytes& data) {
-    m_window.m_file_kind = "MyFNT";
-    m_window.m_data.Append(data.data(), static_cast<int32_t>(data.size()));
-  }
-  void Start(bool font = false) {
-    m_run = std::make_unique<Downloader>(&m_window, [this](transport::ReceiveSink*) {
-      auto transport = std::make_unique<ScriptedTransport>();
-      m_transport = transport.get();
-      return transport;
-    });
-    font ? m_run->StartFontLoad() : m_run->StartProgramLoad();
-    m_queue.DispatchPending();
-  }
-  // The printer's batch, delivered and judged.
-  void Reply(const Bytes& bytes) {
-    m_transport->Queue(bytes);
-    m_run->OnDataReceived();
-    m_queue.DispatchPending();
-  }
-  Bytes LastWritten() const {
-    return m_transport->written.empty() ? Bytes{} : m_transport->written.back();
-  }
-  size_t Writes() const { return m_transport->written.size(); }
-
-  platform::MessageQueue m_queue;
-  RecordingWindow m_window{m_queue};
-  ScriptedTransport* m_transport = nullptr;
-  std::unique_ptr<Downloader> m_run;
 };
 
-TEST(Crc16Test, KnownValues) {
-  const std::string check = "123456789";
-  EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>(check.data()), 9), 0xBB3D);
-  EXPECT_EQ(Crc16(nullptr, 0), 0);
-  const Bytes data{1, 2, 3, 4};
-  EXPECT_EQ(Crc16(data.data(), 4), 0x0FA1);
-}
+TEST_F(ProtocolTest, ExampleExchangeByteForByte) {
+  window.LoadPayload("TEST",
+                     {0x00, 0x20, 0x00, 0x04, 0x00, 0xA1, 0x0F, 0x00, 0x01, 0x02, 0x03, 0x04});
+  MakeRun();
+  run->StartProgramLoad();
+  Pump();
+  EXPECT_EQ(Hex(line->Writes()), "1B 42 4F 4F 54");
+  EXPECT_EQ(window.Steps(), 1);
+  EXPECT_EQ(run->m_state.load(), kProgramWake);
 
-TEST_F(ProtocolTest, TheExampleExchangeByteForByte) {
-  LoadProgram("TEST", {{0x2000, {1, 2, 3, 4}}});
-  Start();
-  EXPECT_EQ(m_window.progress.steps, 1);  // first block taken before anything is received
-  const std::vector<std::pair<Bytes, Bytes>> exchange = {
-      {{}, {0x1B, 0x42, 0x4F, 0x4F, 0x54}},
-      {{0xA0}, {0x0A}},
-      {{0x54, 0x45, 0x53, 0x54, 0x00, 0x1E, 0x53, 0x4D, 0x00, 0x01},
-       {0x1E, 0x72, 0x53, 0x01, 0x01}},
-      {{0x1E, 0x43, 0x41, 0x00, 0x01}, {0x1E, 0x61, 0x00, 0x20, 0x00}},
-      {{0x1E, 0x41, 0x00, 0x20, 0x01}, {0x1E, 0x64, 0x04, 0x00, 0x01}},
-      {{0x1E, 0x44, 0x04, 0x00, 0x01}, {0x1E, 0x65, 0xA1, 0x0F, 0x00, 0x01, 0x02, 0x03, 0x04}},
-      {{0x1E, 0x65, 0xA1, 0x0F, 0x00, 0x01, 0x02, 0x03, 0x04}, {0x1E, 0x77, 0x6F, 0x6B, 0x83}},
+  struct Turn {
+    Bytes printer;
+    std::string tool;
+    std::string notes;
   };
-  for (const auto& [reply, command] : exchange) {
-    if (!reply.empty()) {
-      Reply(reply);
-    }
-    EXPECT_EQ(LastWritten(), command);
-  }
-  EXPECT_EQ(Writes(), exchange.size());
-  EXPECT_EQ(m_window.notifications, (std::vector<MessageId>{LN_STATUS, LN_DONE}));
-  EXPECT_FALSE(m_run->IsBusy());
-  Reply({0x1E, 0x53, 0x4D, 0, 1});  // nothing awaited now: ignored
-  EXPECT_EQ(Writes(), exchange.size());
-  EXPECT_EQ(m_window.notifications.size(), 2u);
-}
-
-// The good replies for a one-block program of model "TEST" at 0x2000, in order.
-std::vector<Bytes> GoodReplies() {
-  return {{0xA0},
-          {'T', 'E', 'S', 'T', 0, 0x1E, 'S', 'M', 0x00, 0x01},
-          {0x1E, 'C', 'A', 0, 0x01},
-          {0x1E, 'A', 0x00, 0x20, 0x01},
-          {0x1E, 'D', 0x04, 0x00, 0x01},
-          {0x1E, 0x65, 0xA1, 0x0F, 0x00, 1, 2, 3, 4}};
-}
-
-struct FaultCase {
-  const char* name;
-  size_t reply;  // index into GoodReplies
-  std::function<void(Bytes&)> spoil;
-  MessageId expected;
-  bool status_first = false;  // LN_STATUS comes before the failure
-};
-
-TEST_F(ProtocolTest, EveryFailureHasItsNotification) {
-  const std::vector<FaultCase> cases = {
-      {"wake 0x55", 0, [](Bytes& b) { b = {0x55}; }, LN_MODEL_UNSUPPORTED},
-      {"other case", 1, [](Bytes& b) { b[0] = 't'; }, LN_MODEL_MISMATCH},
-      {"ident status 0x10", 1, [](Bytes& b) { b.back() = 0x10; }, LN_BAD_PACKET, true},
-      {"ident status 0x40", 1, [](Bytes& b) { b.back() = 0x40; }, LN_BAD_PACKET, true},
-      {"ident result 0x80", 1, [](Bytes& b) { b[8] = 0x80; }, LN_INTEGRITY_ERROR, true},
-      {"ident closing frame", 1, [](Bytes& b) { b[6] = 'X'; }, LN_BAD_COMMAND, true},
-      {"CA status", 2, [](Bytes& b) { b.back() = 0x40; }, LN_BAD_PACKET, true},
-      {"CA letter", 2, [](Bytes& b) { b[2] = 'B'; }, LN_BAD_COMMAND, true},
-      {"CA marker", 2, [](Bytes& b) { b[0] = 0x1F; }, LN_BAD_COMMAND, true},
-      {"A status", 3, [](Bytes& b) { b.back() = 0x11; }, LN_BAD_PACKET, true},
-      {"A address", 3, [](Bytes& b) { b[2] = 0x01; }, LN_BAD_ADDRESS, true},
-      {"A letter and address", 3,
-       [](Bytes& b) {
-         b[1] = 'B';
-         b[3] = 0;
-       },
-       LN_BAD_ADDRESS, true},
-      {"A letter", 3, [](Bytes& b) { b[1] = 'B'; }, LN_BAD_COMMAND, true},
-      {"D status", 4, [](Bytes& b) { b.back() = 0x50; }, LN_BAD_PACKET, true},
-      {"D size", 4, [](Bytes& b) { b[2] = 5; }, LN_BAD_SIZE, true},
-      {"D letter", 4, [](Bytes& b) { b[1] = 'd'; }, LN_BAD_COMMAND, true},
-      {"echo result 0x80", 4 + 1, [](Bytes& b) { b[4] = 0x80; }, LN_INTEGRITY_ERROR, true},
-      {"echo result 0x40", 5, [](Bytes& b) { b[4] = 0x40; }, LN_INTEGRITY_ERROR, true},
-      {"echo crc", 5, [](Bytes& b) { b[2] ^= 1; }, LN_PACKET_INTEGRITY_ERROR, true},
-      {"echo data", 5, [](Bytes& b) { b.back() ^= 1; }, LN_BAD_DATA, true},
+  const std::vector<Turn> turns{
+      {{0xA0}, "0A", ""},
+      {{0x54, 0x45, 0x53, 0x54, 0x00, 0x1E, 0x53, 0x4D, 0x00, 0x01}, "1E 72 53 01 01", "LN_STATUS"},
+      {{0x1E, 0x43, 0x41, 0x00, 0x01}, "1E 61 00 20 00", ""},
+      {{0x1E, 0x41, 0x00, 0x20, 0x01}, "1E 64 04 00 01", ""},
+      {{0x1E, 0x44, 0x04, 0x00, 0x01}, "1E 65 A1 0F 00 01 02 03 04", ""},
+      {{0x1E, 0x65, 0xA1, 0x0F, 0x00, 0x01, 0x02, 0x03, 0x04}, "1E 77 6F 6B 83", "LN_DONE"},
   };
-  for (const FaultCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    m_run.reset();
-    m_window.notifications.clear();
-    m_window.m_data.RemoveAll();
-    LoadProgram("TEST", {{0x2000, {1, 2, 3, 4}}});
-    Start();
-    auto replies = GoodReplies();
-    for (size_t i = 0; i < c.reply; ++i) {
-      Reply(replies[i]);
-    }
-    c.spoil(replies[c.reply]);
-    const size_t writes = Writes();
-    Reply(replies[c.reply]);
-    std::vector<MessageId> expected;
-    if (c.status_first) {
-      expected.push_back(LN_STATUS);
-    }
-    expected.push_back(c.expected);
-    EXPECT_EQ(m_window.notifications, expected);
-    EXPECT_EQ(Writes(), writes);  // nothing more goes out
-    for (int i = 0; i < 3; ++i) {
-      Reply({0x1E, 'S', 'M', 0x80, 0x10, 0xA0});  // babble: no second outcome
-    }
-    EXPECT_EQ(m_window.notifications, expected);
+  for (const Turn& turn : turns) {
+    SCOPED_TRACE(Hex(turn.printer));
+    ASSERT_TRUE(run->IsBusy());
+    const size_t writes = line->WriteCount();
+    const size_t notes = window.Count();
+    Feed(turn.printer);
+    ASSERT_EQ(Hex(WritesSince(writes)), turn.tool);
+    ASSERT_EQ(Names(IdsSince(notes)), turn.notes);
   }
-}
-
-TEST_F(ProtocolTest, PassingStatusAndResultValues) {
-  LoadProgram("TEST", {{0x2000, {1, 2, 3, 4}}, {0x2004, {5}}});
-  Start();
-  Reply({0xA1});
-  EXPECT_EQ(LastWritten(), (Bytes{0x1A}));
-  Reply({'T', 'E', 'S', 'T', 0, 0x1E, 'S', 'M', 0x3F, 0x20});
-  Reply({0x1E, 'C', 'A', 0x7F, 0x8F});
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'a', 0x00, 0x20, 0x8E}));  // bit 0 cleared
-  Reply({0x1E, 'A', 0x00, 0x20, 0x21});
-  Reply({0x1E, 'D', 0x04, 0x00, 0x23});
-  Reply({0x00, 0x00, 0xA1, 0x0F, 0x3F, 1, 2, 3, 4});  // bytes 0 and 1 are not examined
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'w', 'o', 'k', 0x23}));
-  Reply({0x1E, 'S', 'M', 0x00, 0x01});
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'r', 'S', 0x01, 0x01}));
-  EXPECT_EQ(m_window.notifications, std::vector<MessageId>{LN_STATUS});
-  EXPECT_EQ(m_window.progress.steps, 2);
-}
-
-TEST_F(ProtocolTest, SplitAndSurplusBatches) {
-  LoadProgram("TEST", {{0x012000, {1, 2, 3, 4}}});
-  Start();
-  Reply({0xA0, 0xA0});  // no wake-up reply: discarded, still waiting
-  EXPECT_EQ(Writes(), 1u);
-  EXPECT_TRUE(m_window.notifications.empty());
-  Reply({0xA0});
-  Reply({0x54, 0x45});
-  Reply({0x53, 0x54, 0x00, 0x1E, 0x53});
-  EXPECT_EQ(Writes(), 2u);  // judged only once complete
-  Reply({0x4D, 0x00, 0x01});
-  EXPECT_EQ(m_window.notifications, std::vector<MessageId>{LN_STATUS});
-  Reply({0x1E, 'C', 'A', 0x7F, 0x01});
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'a', 0x00, 0x20, 0x01}));  // address byte 2 is 1
-  for (uint8_t b : Bytes{0x1E, 'A', 0x00, 0x20, 0x01}) {
-    Reply({b});
+  EXPECT_FALSE(run->IsBusy());
+  EXPECT_EQ(window.Steps(), 1);
+  for (const RecordingWindow::Note& note : window.Notes()) {
+    EXPECT_EQ(note.wparam, 0u);
+    EXPECT_EQ(note.lparam, 0);
   }
-  Reply({0x1E, 'D', 0x04, 0x00, 0x01, 0x77, 0x05});  // judged by its first four bytes
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'e', 0xA1, 0x0F, 0x00, 1, 2, 3, 4}));
-  Reply({0x1E, 0x65, 0xA1, 0x0F, 0x00, 1, 2, 3, 4});
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'w', 'o', 'k', 0x05 | 0x82}));  // status: the last of 7
-  EXPECT_EQ(m_window.notifications, (std::vector<MessageId>{LN_STATUS, LN_DONE}));
-}
 
-TEST_F(ProtocolTest, IdentificationLimits) {
-  LoadProgram("TEST", {{0, {1}}});
-  Start();
-  Reply({0xA0});
-  Reply({'T', 'E', 'S', 'T', 0, 0x1E, 'S', 'M', 0x00});  // four after the zero: waits
-  EXPECT_TRUE(m_window.notifications.empty());
-  Reply({0x01, 0x02});  // six after it: left unjudged
-  EXPECT_TRUE(m_window.notifications.empty());
-  Reply(Bytes(300, 'x'));  // past any valid reply: refused
-  EXPECT_EQ(m_window.notifications, std::vector<MessageId>{LN_BAD_COMMAND});
-}
-
-TEST_F(ProtocolTest, FontAddressRules) {
-  Bytes font(600);
-  for (size_t i = 0; i < font.size(); ++i) {
-    font[i] = static_cast<uint8_t>(i * 13);
+  // The printer oracle the other tests use tells the same conversation.
+  ProgramBlock block{0x002000, {0x01, 0x02, 0x03, 0x04}, 0x0FA1, 0x00};
+  const Script script = ProgramScript("TEST", {block}, Constant(0x01, 0x00));
+  ASSERT_EQ(script.size(), turns.size());
+  for (size_t i = 0; i < turns.size(); ++i) {
+    EXPECT_EQ(Hex(script[i].reply), Hex(turns[i].printer));
   }
-  LoadFont(font);
-  Start(true);
-  EXPECT_EQ(LastWritten(), (Bytes{0x1B, 'B', 'O', 'O', 'T'}));
-  Reply({0xA0});
-  Reply({'F', '1', 0, 0x1E, 'S', 'M', 0x00, 0x01});
-  EXPECT_EQ(m_window.m_model_name, "F1");
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'r', 'S', 0x01, 0x05}));  // bit 2 set for a font
-  Reply({0x1E, 'C', 'A', 0, 0x05});
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'a', 0x00, 0x00, 0x04}));  // all zero, bit 0 cleared
-  Reply({0x1E, 'A', 0x34, 0x12, 0x05});                            // start address 0x11234
-  const uint16_t crc1 = Crc16(font.data(), 204);
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'd', 0xCC, 0x00, 0x05}));
-  Reply({0x1E, 'D', 0xCC, 0x00, 0x05});
-  Bytes e1{0x1E, 'e', static_cast<uint8_t>(crc1), static_cast<uint8_t>(crc1 >> 8), 0};
-  e1.insert(e1.end(), font.begin(), font.begin() + 204);
-  EXPECT_EQ(LastWritten(), e1);
-  Bytes echo1 = e1;
-  echo1[4] = 0;
-  Reply(echo1);
-  EXPECT_EQ(m_window.notifications, (std::vector<MessageId>{LN_STATUS, LN_STEP}));
-  Reply({0x1E, 'S', 'M', 0, 0x05});
-  Reply({0x1E, 'C', 'A', 0, 0x05});
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'a', 0x00, 0x13, 0x05}));  // bit 0 kept: byte 2 is 1
-  Reply({0x1E, 'A', 0x00, 0x12, 0x05});  // a wrong echo of the announced address
-  EXPECT_EQ(m_window.notifications.back(), LN_BAD_ADDRESS);
+  EXPECT_EQ(Hex(AllCommands(script)), Hex(line->Writes()));
+
+  ExpectDeaf(script, script.size());
 }
 
-TEST_F(ProtocolTest, FontOf300BytesGoesAs256And44) {
-  Bytes font(300, 0x42);
-  LoadFont(font);
-  Start(true);
-  Reply({0xA0});
-  Reply({'F', 0, 0x1E, 'S', 'M', 0x00, 0x01});
-  std::vector<int> lengths;
-  for (int block = 0; block < 2; ++block) {
-    Reply({0x1E, 'C', 'A', 0, 0x05});
-    const Bytes a = LastWritten();
-    Reply({0x1E, 'A', a[2], a[3], 0x04});
-    const Bytes d = LastWritten();
-    lengths.push_back(d[2] | (d[3] << 8));
-    Reply({0x1E, 'D', d[2], d[3], 0x04});
-    Bytes echo = LastWritten();
-    echo[4] = 0;
-    Reply(echo);
-    if (block == 0) {
-      Reply({0x1E, 'S', 'M', 0, 0x05});
+// --- Good printers ---------------------------------------------------------------------------
+
+class ProgramLoadTest : public LoadTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ProgramLoadTest, StepsOncePerBlockAndEndsWithDone) {
+  const int k = GetParam();
+  const std::vector<ProgramBlock> blocks = MakeBlocks(k);
+  StartProgram("CTRL-9", blocks);
+  EXPECT_EQ(Hex(line->Writes()), "1B 42 4F 4F 54");
+  EXPECT_EQ(window.Steps(), 1);  // the first block is taken before anything is received
+
+  const Script script = ProgramScript("CTRL-9", blocks);
+  for (size_t i = 0; i < script.size(); ++i) {
+    ASSERT_TRUE(run->IsBusy());
+    ASSERT_TRUE(Play(script, i, i + 1));
+    if (script[i].step == Step::kEcho) {
+      EXPECT_EQ(window.Steps(), std::min(script[i].block + 2, k))
+          << "after echo " << script[i].block;
     }
   }
-  EXPECT_EQ(lengths, (std::vector<int>{256, 44}));
-  EXPECT_EQ(LastWritten(), (Bytes{0x1E, 'w', 'o', 'k', 0x04 | 0x82}));
-  EXPECT_EQ(m_window.notifications, (std::vector<MessageId>{LN_STATUS, LN_STEP, LN_STEP, LN_DONE}));
+  EXPECT_FALSE(run->IsBusy());
+  EXPECT_EQ(window.Steps(), k);
+  EXPECT_EQ(window.Endings(), 1u);
+  EXPECT_TRUE(window.m_data.IsEmpty());
+  ExpectDeaf(script, script.size());
 }
 
-TEST_F(ProtocolTest, NothingToLoad) {
-  LoadProgram("TEST", {});
-  Start();
-  EXPECT_EQ(m_window.notifications, std::vector<MessageId>{LN_NO_DATA});
-  EXPECT_EQ(Writes(), 0u);
-  EXPECT_FALSE(m_run->IsBusy());
-  m_run.reset();
-  m_window.notifications.clear();
-  LoadFont({});
-  Start(true);
-  EXPECT_EQ(m_window.notifications, std::vector<MessageId>{LN_NO_DATA});
-  EXPECT_EQ(Writes(), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(Blocks, ProgramLoadTest, ::testing::Values(1, 2, 3, 5, 7));
 
-TEST_F(ProtocolTest, KBlocksStepTheBarKTimes) {
-  std::vector<std::pair<uint32_t, Bytes>> blocks;
-  for (uint32_t k = 0; k < 7; ++k) {
-    blocks.push_back({0x100 * k, Bytes(k * 30, static_cast<uint8_t>(k))});
-  }
-  LoadProgram("M", blocks);
-  Start();
-  Reply({0xA0});
-  Reply({'M', 0, 0x1E, 'S', 'M', 0, 1});
-  for (size_t k = 0; k < blocks.size(); ++k) {
-    Reply({0x1E, 'C', 'A', 0, 1});
-    const Bytes a = LastWritten();
-    Reply({0x1E, 'A', a[2], a[3], 1});
-    const Bytes d = LastWritten();
-    Reply({0x1E, 'D', d[2], d[3], 1});
-    Bytes echo = LastWritten();
-    echo[4] = 0;
-    Reply(echo);
-    if (k + 1 < blocks.size()) {
-      Reply({0x1E, 'S', 'M', 0, 1});
-    }
-  }
-  EXPECT_EQ(m_window.progress.steps, 7);
-  EXPECT_EQ(m_window.notifications, (std::vector<MessageId>{LN_STATUS, LN_DONE}));
-}
-
-// Real time: a printer that goes quiet ends the load, once, whatever it was waiting for.
-struct TimeoutCase {
+struct FontCase {
   const char* name;
-  std::vector<Bytes> replies;
+  size_t size;
+  uint32_t start;
 };
 
-class TimeoutTest : public ProtocolTest, public ::testing::WithParamInterface<TimeoutCase> {};
+class FontLoadTest : public LoadTest, public ::testing::WithParamInterface<FontCase> {};
 
-TEST_P(TimeoutTest, SilenceEndsTheLoadOnce) {
-  LoadProgram("TEST", {{0x2000, {1, 2, 3, 4}}});
-  Start();
-  for (const Bytes& reply : GetParam().replies) {
-    Reply(reply);
-  }
-  ASSERT_TRUE(m_queue.RunUntil(
-      [&] {
-        for (MessageId m : m_window.notifications) {
-          if (m == LN_TIMEOUT) {
-            return true;
-          }
-        }
-        return false;
-      },
-      20s));
-  EXPECT_FALSE(m_run->IsBusy());
-  EXPECT_EQ(m_run->m_rx.Size(), 0);
-  Reply({0xA0});  // too late: ignored
-  m_queue.DispatchPending();
-  EXPECT_EQ(std::count(m_window.notifications.begin(), m_window.notifications.end(), LN_TIMEOUT),
-            1);
-  EXPECT_EQ(m_window.notifications.back(), LN_TIMEOUT);
+TEST_P(FontLoadTest, CutsTheFontAtPageBoundaries) {
+  const FontCase& c = GetParam();
+  const Bytes font = FontBytes(c.size);
+  StartFont(font);
+  const Script script = FontScript("PRN-7", font, c.start);
+  ASSERT_TRUE(PlayAll(script));
+
+  const size_t first = std::min<size_t>(256 - c.start % 256, c.size);
+  const size_t blocks = 1 + (c.size - first + 255) / 256;
+  EXPECT_EQ(window.Count(LN_STEP), blocks);
+  EXPECT_EQ(window.Steps(), 0);  // a font steps through LN_STEP, not through the block taker
+  EXPECT_EQ(window.m_model_name, "PRN-7");
+  EXPECT_FALSE(run->IsBusy());
+  EXPECT_TRUE(window.m_data.IsEmpty());
+  ExpectDeaf(script, script.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, FontLoadTest,
+                         ::testing::Values(FontCase{"OneByte", 1, 0}, FontCase{"OnePage", 256, 0},
+                                           FontCase{"PagePlusOne", 257, 0},
+                                           FontCase{"ThreeHundred", 300, 0},
+                                           FontCase{"FromHighAddress", 300, 0x11234},
+                                           FontCase{"FillsFirstBlockExactly", 204, 0x11234},
+                                           FontCase{"LastByteOfAPage", 10, 0x000FF},
+                                           FontCase{"Unaligned", 513, 0x00080},
+                                           FontCase{"CrossesBit17", 2000, 0x1FF80}),
+                         CaseName<FontCase>);
+
+struct PassingCase {
+  const char* name;
+  Load load;
+  uint8_t status;
+  uint8_t result;
+};
+
+class PassingBytesTest : public ProtocolTest, public ::testing::WithParamInterface<PassingCase> {};
+
+TEST_P(PassingBytesTest, LoadCompletes) {
+  const PassingCase& c = GetParam();
+  const Script script = Start(c.load, Constant(c.status, c.result));
+  ASSERT_TRUE(PlayAll(script));
+  EXPECT_EQ(window.Endings(), 1u);
+  EXPECT_EQ(window.Ids().back(), LN_DONE);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Silences, TimeoutTest,
-    ::testing::Values(TimeoutCase{"AfterWakeUp", {}}, TimeoutCase{"AfterAck", {{0xA0}}},
-                      TimeoutCase{"AfterDiscardedWake", {{0xA0, 0xA0}}},
-                      TimeoutCase{"AfterLongIdent", {{0xA0}, {'T', 0, 0x1E, 'S', 'M', 0, 1, 2}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    Bits, PassingBytesTest,
+    ::testing::Values(PassingCase{"ProgramStatus20", Load::kProgram, 0x20, 0x00},
+                      PassingCase{"ProgramStatus8F", Load::kProgram, 0x8F, 0x00},
+                      PassingCase{"ProgramResult3F", Load::kProgram, 0x01, 0x3F},
+                      PassingCase{"ProgramAllPassingBits", Load::kProgram, 0xAF, 0x3F},
+                      PassingCase{"FontStatus20", Load::kFont, 0x20, 0x00},
+                      PassingCase{"FontStatus8F", Load::kFont, 0x8F, 0x00},
+                      PassingCase{"FontResult3F", Load::kFont, 0x01, 0x3F}),
+    CaseName<PassingCase>);
 
-TEST_F(ProtocolTest, DestroyingACountingRunPostsNothing) {
-  LoadProgram("TEST", {{0x2000, {1, 2, 3, 4}}});
-  Start();
-  EXPECT_EQ(g_current_run.load(), m_run.get());
-  m_run.reset();
-  EXPECT_EQ(g_current_run.load(), nullptr);
-  m_queue.DispatchPending();
-  EXPECT_TRUE(m_window.notifications.empty());
+// --- Failures --------------------------------------------------------------------------------
+
+using Alter = std::function<void(Bytes&)>;
+
+Alter Last(uint8_t value) {
+  return [value](Bytes& r) { r.back() = value; };
+}
+Alter FromEnd(size_t back, uint8_t value) {
+  return [back, value](Bytes& r) { r[r.size() - back] = value; };
+}
+Alter At(size_t pos, uint8_t value) {
+  return [pos, value](Bytes& r) { r[pos] = value; };
+}
+Alter Flip(size_t pos) {
+  return [pos](Bytes& r) { r[pos] ^= 0x01; };
+}
+Alter Both(Alter a, Alter b) {
+  return [a, b](Bytes& r) {
+    a(r);
+    b(r);
+  };
+}
+const Alter kLowerCaseName = [](Bytes& r) {
+  for (size_t i = 0; i < 4; ++i) {
+    r[i] = static_cast<uint8_t>(std::tolower(r[i]));
+  }
+};
+const Alter kDropNameByte = [](Bytes& r) { r.erase(r.begin() + 3); };
+const Alter kLongerName = [](Bytes& r) { r.insert(r.begin() + 4, 'X'); };
+const Alter kFlipLastData = [](Bytes& r) { r.back() ^= 0xFF; };
+
+struct FailureCase {
+  const char* name;
+  Load load;
+  Step step;
+  int block;
+  Alter alter;
+  std::vector<MessageId> expected;
+};
+
+class FailureTest : public ProtocolTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailureTest, PostsOneEndingAndGoesDeaf) {
+  const FailureCase& c = GetParam();
+  const Script script = Start(c.load);
+  const size_t index = IndexOf(script, c.step, c.block);
+  ASSERT_TRUE(Play(script, 0, index));
+
+  Bytes reply = script[index].reply;
+  c.alter(reply);
+  const size_t writes = line->WriteCount();
+  const size_t notes = window.Count();
+  Feed(reply);
+  EXPECT_EQ(Hex(WritesSince(writes)), "") << "reply " << Hex(reply);
+  EXPECT_EQ(Names(IdsSince(notes)), Names(c.expected)) << "reply " << Hex(reply);
+  EXPECT_EQ(window.Endings(), 1u);
+  ExpectDeaf(script, index + 1);
+}
+
+constexpr auto P = Load::kProgram;
+constexpr auto F = Load::kFont;
+constexpr auto kIdent = Step::kIdent;
+constexpr auto kCA = Step::kReadReply;
+constexpr auto kA = Step::kAddressReply;
+constexpr auto kD = Step::kLengthReply;
+constexpr auto kEcho = Step::kEcho;
+constexpr auto kSM = Step::kStatusReply;
+std::vector<MessageId> kStatusThen(MessageId ending) {
+  return {LN_STATUS, ending};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wake, FailureTest,
+    ::testing::Values(
+        FailureCase{"Program55", P, Step::kWake, -1, At(0, 0x55), {LN_MODEL_UNSUPPORTED}},
+        FailureCase{"Program00", P, Step::kWake, -1, At(0, 0x00), {LN_MODEL_UNSUPPORTED}},
+        FailureCase{"ProgramA2", P, Step::kWake, -1, At(0, 0xA2), {LN_MODEL_UNSUPPORTED}},
+        FailureCase{"Font55", F, Step::kWake, -1, At(0, 0x55), {LN_MODEL_UNSUPPORTED}}),
+    CaseName<FailureCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    Ident, FailureTest,
+    ::testing::Values(
+        FailureCase{"NameCaseDiffers", P, kIdent, -1, kLowerCaseName, {LN_MODEL_MISMATCH}},
+        FailureCase{"NameShorter", P, kIdent, -1, kDropNameByte, {LN_MODEL_MISMATCH}},
+        FailureCase{"NameLonger", P, kIdent, -1, kLongerName, {LN_MODEL_MISMATCH}},
+        FailureCase{"Status10", P, kIdent, -1, Last(0x10), kStatusThen(LN_BAD_PACKET)},
+        FailureCase{"Status40", P, kIdent, -1, Last(0x40), kStatusThen(LN_BAD_PACKET)},
+        FailureCase{"Result40", P, kIdent, -1, FromEnd(2, 0x40), kStatusThen(LN_INTEGRITY_ERROR)},
+        FailureCase{"Result80", P, kIdent, -1, FromEnd(2, 0x80), kStatusThen(LN_INTEGRITY_ERROR)},
+        FailureCase{"Marker", P, kIdent, -1, FromEnd(5, 0x1F), kStatusThen(LN_BAD_COMMAND)},
+        FailureCase{"LetterS", P, kIdent, -1, FromEnd(4, 's'), kStatusThen(LN_BAD_COMMAND)},
+        FailureCase{"LetterM", P, kIdent, -1, FromEnd(3, 'N'), kStatusThen(LN_BAD_COMMAND)},
+        FailureCase{"StatusBeforeResult", P, kIdent, -1, Both(Last(0x10), FromEnd(2, 0x80)),
+                    kStatusThen(LN_BAD_PACKET)},
+        FailureCase{"ResultBeforeLetters", P, kIdent, -1, Both(FromEnd(2, 0x80), FromEnd(4, 'X')),
+                    kStatusThen(LN_INTEGRITY_ERROR)},
+        FailureCase{"FontStatus10", F, kIdent, -1, Last(0x10), kStatusThen(LN_BAD_PACKET)},
+        FailureCase{"FontResult80", F, kIdent, -1, FromEnd(2, 0x80),
+                    kStatusThen(LN_INTEGRITY_ERROR)},
+        FailureCase{"FontLetterM", F, kIdent, -1, FromEnd(3, 'N'), kStatusThen(LN_BAD_COMMAND)}),
+    CaseName<FailureCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    ReadReply, FailureTest,
+    ::testing::Values(
+        FailureCase{"Status10", P, kCA, 0, Last(0x10), {LN_BAD_PACKET}},
+        FailureCase{"Status40", P, kCA, 0, Last(0x40), {LN_BAD_PACKET}},
+        FailureCase{"Marker", P, kCA, 0, At(0, 0x00), {LN_BAD_COMMAND}},
+        FailureCase{"LetterC", P, kCA, 0, At(1, 'c'), {LN_BAD_COMMAND}},
+        FailureCase{"LetterA", P, kCA, 0, At(2, 'B'), {LN_BAD_COMMAND}},
+        FailureCase{
+            "StatusBeforeLetters", P, kCA, 0, Both(Last(0x40), At(1, 'X')), {LN_BAD_PACKET}},
+        FailureCase{"SecondBlockLetter", P, kCA, 1, At(2, 'B'), {LN_BAD_COMMAND}},
+        FailureCase{"FontStatus40", F, kCA, 0, Last(0x40), {LN_BAD_PACKET}},
+        FailureCase{"FontSecondBlockLetter", F, kCA, 1, At(1, 'c'), {LN_BAD_COMMAND}}),
+    CaseName<FailureCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    AddressReply, FailureTest,
+    ::testing::Values(
+        FailureCase{"Status10", P, kA, 0, Last(0x10), {LN_BAD_PACKET}},
+        FailureCase{"Status40", P, kA, 0, Last(0x40), {LN_BAD_PACKET}},
+        FailureCase{"Marker", P, kA, 0, At(0, 0x00), {LN_BAD_COMMAND}},
+        FailureCase{"Letter", P, kA, 0, At(1, 'a'), {LN_BAD_COMMAND}},
+        FailureCase{"AddressLow", P, kA, 0, Flip(2), {LN_BAD_ADDRESS}},
+        FailureCase{"AddressMid", P, kA, 0, Flip(3), {LN_BAD_ADDRESS}},
+        FailureCase{"AddressBeforeLetter", P, kA, 0, Both(At(1, 'B'), Flip(2)), {LN_BAD_ADDRESS}},
+        FailureCase{"StatusBeforeAddress", P, kA, 0, Both(Last(0x10), Flip(2)), {LN_BAD_PACKET}},
+        FailureCase{"SecondBlockAddress", P, kA, 1, Flip(3), {LN_BAD_ADDRESS}},
+        FailureCase{"FontFirstLetter", F, kA, 0, At(1, 'B'), {LN_BAD_COMMAND}},
+        FailureCase{"FontFirstStatus10", F, kA, 0, Last(0x11), {LN_BAD_PACKET}},
+        FailureCase{"FontSecondAddress", F, kA, 1, Flip(2), {LN_BAD_ADDRESS}},
+        FailureCase{
+            "FontSecondAddressBeforeLetter", F, kA, 1, Both(At(1, 'B'), Flip(3)), {LN_BAD_ADDRESS}},
+        FailureCase{"FontSecondLetter", F, kA, 1, At(1, 'B'), {LN_BAD_COMMAND}}),
+    CaseName<FailureCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    LengthReply, FailureTest,
+    ::testing::Values(
+        FailureCase{"Status10", P, kD, 0, Last(0x10), {LN_BAD_PACKET}},
+        FailureCase{"Status40", P, kD, 0, Last(0x40), {LN_BAD_PACKET}},
+        FailureCase{"Marker", P, kD, 0, At(0, 0x00), {LN_BAD_COMMAND}},
+        FailureCase{"Letter", P, kD, 0, At(1, 'd'), {LN_BAD_COMMAND}},
+        FailureCase{"LengthLow", P, kD, 0, Flip(2), {LN_BAD_SIZE}},
+        FailureCase{"LengthHigh", P, kD, 0, Flip(3), {LN_BAD_SIZE}},
+        FailureCase{"LengthBeforeLetter", P, kD, 0, Both(At(1, 'X'), Flip(2)), {LN_BAD_SIZE}},
+        FailureCase{"StatusBeforeLength", P, kD, 0, Both(Last(0x40), Flip(2)), {LN_BAD_PACKET}},
+        FailureCase{"FontLength", F, kD, 0, Flip(2), {LN_BAD_SIZE}},
+        FailureCase{"FontSecondLetter", F, kD, 1, At(1, 'X'), {LN_BAD_COMMAND}}),
+    CaseName<FailureCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    Echo, FailureTest,
+    ::testing::Values(
+        FailureCase{"Result40", P, kEcho, 0, At(4, 0x40), {LN_INTEGRITY_ERROR}},
+        FailureCase{"Result80IntactEcho", P, kEcho, 0, At(4, 0x80), {LN_INTEGRITY_ERROR}},
+        FailureCase{"CrcLow", P, kEcho, 0, Flip(2), {LN_PACKET_INTEGRITY_ERROR}},
+        FailureCase{"CrcHigh", P, kEcho, 0, Flip(3), {LN_PACKET_INTEGRITY_ERROR}},
+        FailureCase{"FirstDataByte", P, kEcho, 0, Flip(5), {LN_BAD_DATA}},
+        FailureCase{"LastDataByte", P, kEcho, 0, kFlipLastData, {LN_BAD_DATA}},
+        FailureCase{
+            "ResultBeforeCrc", P, kEcho, 0, Both(At(4, 0x80), Flip(2)), {LN_INTEGRITY_ERROR}},
+        FailureCase{"CrcBeforeData",
+                    P,
+                    kEcho,
+                    0,
+                    Both(Flip(3), kFlipLastData),
+                    {LN_PACKET_INTEGRITY_ERROR}},
+        FailureCase{"LastBlockData", P, kEcho, 1, kFlipLastData, {LN_BAD_DATA}},
+        FailureCase{"FontResult40", F, kEcho, 0, At(4, 0x40), {LN_INTEGRITY_ERROR}},
+        FailureCase{"FontCrcLow", F, kEcho, 0, Flip(2), {LN_PACKET_INTEGRITY_ERROR}},
+        FailureCase{"FontLastDataByte", F, kEcho, 0, kFlipLastData, {LN_BAD_DATA}},
+        FailureCase{"FontLastBlockData", F, kEcho, 1, Flip(5), {LN_BAD_DATA}}),
+    CaseName<FailureCase>);
+
+INSTANTIATE_TEST_SUITE_P(
+    StatusReply, FailureTest,
+    ::testing::Values(
+        FailureCase{"Status10", P, kSM, 0, Last(0x10), {LN_BAD_PACKET}},
+        FailureCase{"Status40", P, kSM, 0, Last(0x40), {LN_BAD_PACKET}},
+        FailureCase{"Result40", P, kSM, 0, FromEnd(2, 0x40), {LN_INTEGRITY_ERROR}},
+        FailureCase{"Result80", P, kSM, 0, FromEnd(2, 0x80), {LN_INTEGRITY_ERROR}},
+        FailureCase{"Marker", P, kSM, 0, At(0, 0x00), {LN_BAD_COMMAND}},
+        FailureCase{"LetterS", P, kSM, 0, At(1, 'X'), {LN_BAD_COMMAND}},
+        FailureCase{"LetterM", P, kSM, 0, At(2, 'N'), {LN_BAD_COMMAND}},
+        FailureCase{
+            "StatusBeforeResult", P, kSM, 0, Both(Last(0x10), FromEnd(2, 0x80)), {LN_BAD_PACKET}},
+        FailureCase{"ResultBeforeLetters",
+                    P,
+                    kSM,
+                    0,
+                    Both(FromEnd(2, 0x40), At(1, 'X')),
+                    {LN_INTEGRITY_ERROR}},
+        FailureCase{"FontStatus10", F, kSM, 0, Last(0x10), {LN_BAD_PACKET}},
+        FailureCase{"FontResult80", F, kSM, 0, FromEnd(2, 0x80), {LN_INTEGRITY_ERROR}}),
+    CaseName<FailureCase>);
+
+TEST_F(ProtocolTest, MismatchKeepsTheFilesModelName) {
+  const Script script = Start(Load::kProgram);
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed(Concat({BytesOf("test"), {0x00, 0x1E, 'S', 'M', 0x00, 0x01}}));
+  EXPECT_EQ(Names(window.Ids()), "LN_MODEL_MISMATCH");
+  EXPECT_EQ(window.m_model_name, "TEST");
+  EXPECT_EQ(window.Notes().back().model_name, "TEST");  // what the error text shows
+  EXPECT_EQ(run->m_reported_model, "test");
+}
+
+// --- Wake-up -----------------------------------------------------------------------------------
+
+struct WakeCase {
+  const char* name;
+  Load load;
+  uint8_t reply;
+  std::string ack;
+  int32_t next_state;
+};
+
+class WakeTest : public ProtocolTest, public ::testing::WithParamInterface<WakeCase> {};
+
+TEST_P(WakeTest, AcknowledgesAndLoads) {
+  const WakeCase& c = GetParam();
+  PrinterBehaviour printer;
+  printer.wake = c.reply;
+  const Script script = Start(c.load, printer);
+  Feed({c.reply});
+  EXPECT_EQ(Hex(WritesSince(1)), c.ack);
+  EXPECT_EQ(window.Count(), 0u);
+  EXPECT_EQ(run->m_state.load(), c.next_state);
+  EXPECT_EQ(run->m_rx.Size(), 0);
+  ASSERT_TRUE(Play(script, 1, script.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, WakeTest,
+    ::testing::Values(WakeCase{"ProgramA0", Load::kProgram, 0xA0, "0A", kProgramIdent},
+                      WakeCase{"ProgramA1", Load::kProgram, 0xA1, "1A", kProgramIdent},
+                      WakeCase{"FontA0", Load::kFont, 0xA0, "0A", kFontIdent},
+                      WakeCase{"FontA1", Load::kFont, 0xA1, "1A", kFontIdent}),
+    CaseName<WakeCase>);
+
+struct BatchCase {
+  const char* name;
+  Load load;
+  Bytes batch;
+  int32_t state;
+};
+
+class DiscardedWakeTest : public ProtocolTest, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(DiscardedWakeTest, StaysWaitingAndASingleByteContinues) {
+  const BatchCase& c = GetParam();
+  const Script script = Start(c.load);
+  Feed(c.batch);
+  EXPECT_EQ(line->WriteCount(), 1u);
+  EXPECT_EQ(window.Count(), 0u);
+  EXPECT_EQ(run->m_state.load(), c.state);
+  EXPECT_EQ(run->m_rx.Size(), 0);
+  ASSERT_TRUE(PlayAll(script));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batches, DiscardedWakeTest,
+    ::testing::Values(BatchCase{"TwoA0", Load::kProgram, {0xA0, 0xA0}, kProgramWake},
+                      BatchCase{"A0A1", Load::kProgram, {0xA0, 0xA1}, kProgramWake},
+                      BatchCase{"TwoUnknown", Load::kProgram, {0x55, 0x55}, kProgramWake},
+                      BatchCase{"IdentTooEarly",
+                                Load::kProgram,
+                                {0xA0, 'T', 'E', 'S', 'T', 0x00, 0x1E, 'S', 'M', 0x00, 0x01},
+                                kProgramWake},
+                      BatchCase{"FontTwoA0", Load::kFont, {0xA0, 0xA0}, kFontWake}),
+    CaseName<BatchCase>);
+
+TEST_F(ProtocolTest, BytesBeforeTheStartAreDiscarded) {
+  window.LoadPayload("TEST", ProgramPayload(TwoBlocks()));
+  MakeRun();
+  Feed({0xA0});
+  Feed(Concat({BytesOf("TEST"), {0x00, 0x1E, 'S', 'M', 0x00, 0x01}}));
+  EXPECT_EQ(run->m_rx.Size(), 0);
+  EXPECT_EQ(line->WriteCount(), 0u);
+  EXPECT_EQ(window.Count(), 0u);
+  EXPECT_FALSE(run->IsBusy());
+
+  run->StartProgramLoad();
+  EXPECT_EQ(Hex(line->Writes()), "1B 42 4F 4F 54");
+  ASSERT_TRUE(PlayAll(ProgramScript("TEST", TwoBlocks())));
+}
+
+TEST_F(ProtocolTest, ADeliveryWithoutBytesChangesNothing) {
+  const Script script = Start(Load::kProgram);
+  run->OnDataReceived();
+  ASSERT_TRUE(Play(script, 0, 1));
+  run->OnDataReceived();
+  Pump();
+  EXPECT_EQ(line->WriteCount(), 2u);
+  EXPECT_EQ(run->m_state.load(), kProgramIdent);
+  ASSERT_TRUE(Play(script, 1, script.size()));
+}
+
+// --- Split and surplus batches ---------------------------------------------------------------
+
+TEST_F(ProtocolTest, IdentificationInThreeBatchesIsJudgedOnce) {
+  const Script script = Start(Load::kProgram, Constant(0x01, 0x00));
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed({0x54, 0x45});
+  Feed({0x53, 0x54, 0x00, 0x1E, 0x53});
+  EXPECT_EQ(line->WriteCount(), 2u);
+  EXPECT_EQ(window.Count(), 0u);
+  Feed({0x4D, 0x00, 0x01});
+  EXPECT_EQ(Hex(WritesSince(2)), "1E 72 53 01 01");
+  EXPECT_EQ(Names(window.Ids()), "LN_STATUS");
+  ASSERT_TRUE(Play(script, 2, script.size()));
+  EXPECT_EQ(window.Count(LN_STATUS), 1u);
+}
+
+TEST_F(ProtocolTest, IdentificationWaitsForTheFifthByteAfterTheZero) {
+  const Script script = Start(Load::kProgram, Constant(0x01, 0x00));
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed(Concat({BytesOf("TEST"), {0x00, 0x1E, 0x53, 0x4D, 0x00}}));
+  EXPECT_EQ(line->WriteCount(), 2u);
+  EXPECT_EQ(window.Count(), 0u);
+  Feed({0x01});
+  EXPECT_EQ(Hex(WritesSince(2)), "1E 72 53 01 01");
+  EXPECT_EQ(Names(window.Ids()), "LN_STATUS");
+}
+
+TEST_F(ProtocolTest, IdentificationWithSixBytesAfterTheZeroIsLeftUnjudged) {
+  const Script script = Start(Load::kProgram);
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed(Concat({BytesOf("TEST"), {0x00, 0x1E, 0x53, 0x4D, 0x00, 0x01, 0x01}}));
+  Feed({0x1E, 0x53, 0x4D, 0x00, 0x01});
+  EXPECT_EQ(line->WriteCount(), 2u);
+  EXPECT_EQ(window.Count(), 0u);
+  EXPECT_EQ(run->m_state.load(), kProgramIdent);
+}
+
+struct IdentSizeCase {
+  const char* name;
+  Load load;
+  size_t name_length;
+  bool accepted;
+};
+
+class IdentSizeTest : public ProtocolTest, public ::testing::WithParamInterface<IdentSizeCase> {};
+
+TEST_P(IdentSizeTest, LongestNameIsTheLimit) {
+  const IdentSizeCase& c = GetParam();
+  std::string model;
+  for (size_t i = 0; i < c.name_length; ++i) {
+    model += static_cast<char>('A' + i % 26);
+  }
+  Script script;
+  if (c.load == Load::kProgram) {
+    StartProgram(model, TwoBlocks());
+    script = ProgramScript(model, TwoBlocks());
+  } else {
+    const Bytes font = FontBytes(40);
+    StartFont(font);
+    script = FontScript(model, font, 0x100);
+  }
+  ASSERT_EQ(script[1].reply.size(), c.name_length + 6);
+  if (c.accepted) {
+    ASSERT_TRUE(PlayAll(script));
+    EXPECT_EQ(window.m_model_name, model);
+    return;
+  }
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed(script[1].reply);
+  EXPECT_EQ(line->WriteCount(), 2u);
+  EXPECT_EQ(Names(window.Ids()), "LN_BAD_COMMAND");
+  ExpectDeaf(script, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, IdentSizeTest,
+                         ::testing::Values(IdentSizeCase{"Program259", Load::kProgram, 259, true},
+                                           IdentSizeCase{"Program260", Load::kProgram, 260, false},
+                                           IdentSizeCase{"Font259", Load::kFont, 259, true},
+                                           IdentSizeCase{"Font260", Load::kFont, 260, false},
+                                           IdentSizeCase{"FontEmptyName", Load::kFont, 0, true}),
+                         CaseName<IdentSizeCase>);
+
+TEST_F(ProtocolTest, IdentificationThatGrowsPast265BytesIsABadCommand) {
+  const Script script = Start(Load::kProgram);
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed(Concat({BytesOf("TEST"), {0x00, 0x1E, 0x53, 0x4D, 0x00, 0x01, 0x01}}));  // 11 bytes
+  Feed(Bytes(254, 0x33));                                                       // 265
+  EXPECT_EQ(window.Count(), 0u);
+  Feed({0x33});  // 266
+  EXPECT_EQ(Names(window.Ids()), "LN_BAD_COMMAND");
+  EXPECT_EQ(line->WriteCount(), 2u);
+  ExpectDeaf(script, 2);
+}
+
+TEST_F(ProtocolTest, BabbleWithoutAZeroIsABadCommand) {
+  const Script script = Start(Load::kFont);
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed(Bytes(266, 0x41));
+  EXPECT_EQ(Names(window.Ids()), "LN_BAD_COMMAND");
+  ExpectDeaf(script, 2);
+}
+
+struct SurplusCase {
+  const char* name;
+  Step step;
+  uint8_t fifth;  // where the status byte would be without the surplus
+  uint8_t last;   // the status byte that counts
+  bool accepted;
+};
+
+class SurplusTest : public ProtocolTest, public ::testing::WithParamInterface<SurplusCase> {};
+
+TEST_P(SurplusTest, FiveByteReplyIsReadFromItsStartAndItsLastByte) {
+  const SurplusCase& c = GetParam();
+  PrinterBehaviour printer;
+  printer.status = [&c](Step step, int block) {
+    return step == c.step && block == 0 ? c.last : uint8_t{0x01};
+  };
+  Script script = Start(Load::kProgram, printer);
+  const size_t index = IndexOf(script, c.step, 0);
+  Bytes& reply = script[index].reply;
+  reply.insert(reply.end() - 1, {c.fifth, 0x55});
+  ASSERT_EQ(reply.size(), 7u);
+  if (c.accepted) {
+    ASSERT_TRUE(PlayAll(script));  // the commands after it carry `last`
+    return;
+  }
+  ASSERT_TRUE(Play(script, 0, index));
+  Feed(reply);
+  EXPECT_EQ(Names(IdsSince(1)), "LN_BAD_PACKET");
+  ExpectDeaf(script, index + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, SurplusTest,
+    ::testing::Values(SurplusCase{"ReadReplyLastPasses", Step::kReadReply, 0x10, 0x23, true},
+                      SurplusCase{"ReadReplyLastFails", Step::kReadReply, 0x01, 0x40, false},
+                      SurplusCase{"AddressReplyLastPasses", Step::kAddressReply, 0x40, 0x2B, true},
+                      SurplusCase{"AddressReplyLastFails", Step::kAddressReply, 0x01, 0x10, false},
+                      SurplusCase{"LengthReplyLastPasses", Step::kLengthReply, 0x10, 0x21, true},
+                      SurplusCase{"LengthReplyLastFails", Step::kLengthReply, 0x01, 0x50, false}),
+    CaseName<SurplusCase>);
+
+TEST_F(ProtocolTest, LengthReplyWithTwoMoreBytesKeepsTheSeventhAsStatus) {
+  const Script script = Start(Load::kProgram, Constant(0x01, 0x00));
+  const size_t d = IndexOf(script, Step::kLengthReply, 0);
+  ASSERT_TRUE(Play(script, 0, d));
+  Feed({0x1E, 0x44, 0x04, 0x00, 0x10, 0x77, 0x2C});
+  ASSERT_EQ(Hex(WritesSince(WritesBefore(script, d))), Hex(script[d].commands));
+  const size_t writes = line->WriteCount();
+  Feed(script[d + 1].reply);
+  EXPECT_EQ(Hex(WritesSince(writes)), "1E 77 6F 6B 2C");
+}
+
+TEST_F(ProtocolTest, TrailingBytesAfterStatusAndEchoAreTolerated) {
+  Script script = Start(Load::kProgram);
+  Bytes& sm = script[IndexOf(script, Step::kStatusReply, 0)].reply;
+  sm.insert(sm.begin(), {0xEE, 0x1E});  // counted from the end
+  Bytes& echo = script[IndexOf(script, Step::kEcho, 0)].reply;
+  echo.insert(echo.end(), {0x00, 0x99, 0x1E});  // counted from the start
+  ASSERT_TRUE(PlayAll(script));
+}
+
+struct HighAddressCase {
+  const char* name;
+  uint32_t address;
+  std::string a_command;
+};
+
+class HighAddressTest : public ProtocolTest,
+                        public ::testing::WithParamInterface<HighAddressCase> {};
+
+TEST_P(HighAddressTest, AddressCommandKeepsBitZeroOnlyForByteTwoOne) {
+  const HighAddressCase& c = GetParam();
+  const std::vector<ProgramBlock> blocks{{c.address, {0x01, 0x02, 0x03, 0x04}, 0x0FA1, 0x00}};
+  StartProgram("TEST", blocks);
+  Script script = ProgramScript("TEST", blocks, Constant(0x01, 0x00));
+  const size_t ca = IndexOf(script, Step::kReadReply, 0);
+  script[ca].reply = {0x1E, 0x43, 0x41, 0x7F, 0x01};  // byte 3 is not looked at
+  ASSERT_TRUE(Play(script, 0, ca));
+  Feed(script[ca].reply);
+  EXPECT_EQ(Hex(WritesSince(WritesBefore(script, ca))), c.a_command);
+  ASSERT_TRUE(Play(script, ca + 1, script.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(ByteTwo, HighAddressTest,
+                         ::testing::Values(HighAddressCase{"Zero", 0x002000, "1E 61 00 20 00"},
+                                           HighAddressCase{"One", 0x012000, "1E 61 00 20 01"},
+                                           HighAddressCase{"Two", 0x022000, "1E 61 00 20 00"},
+                                           HighAddressCase{"Three", 0x032000, "1E 61 00 20 00"}),
+                         CaseName<HighAddressCase>);
+
+struct EchoPrefixCase {
+  const char* name;
+  Load load;
+  uint8_t first;
+  uint8_t second;
+};
+
+class EchoPrefixTest : public ProtocolTest, public ::testing::WithParamInterface<EchoPrefixCase> {};
+
+TEST_P(EchoPrefixTest, FirstTwoEchoBytesAreNotExamined) {
+  const EchoPrefixCase& c = GetParam();
+  Script script = Start(c.load);
+  for (Exchange& exchange : script) {
+    if (exchange.step == Step::kEcho) {
+      exchange.reply[0] = c.first;
+      exchange.reply[1] = c.second;
+    }
+  }
+  ASSERT_TRUE(PlayAll(script));
+}
+
+INSTANTIATE_TEST_SUITE_P(Prefixes, EchoPrefixTest,
+                         ::testing::Values(EchoPrefixCase{"Zeros", Load::kProgram, 0x00, 0x00},
+                                           EchoPrefixCase{"Ones", Load::kProgram, 0xFF, 0xFF},
+                                           EchoPrefixCase{"Swapped", Load::kProgram, 0x65, 0x1E},
+                                           EchoPrefixCase{"FontZeros", Load::kFont, 0x00, 0x00}),
+                         CaseName<EchoPrefixCase>);
+
+class ByteByByteTest : public ProtocolTest, public ::testing::WithParamInterface<Load> {};
+
+TEST_P(ByteByByteTest, EveryReplyOneByteAtATimeStillLoads) {
+  Script script;
+  if (GetParam() == Load::kProgram) {
+    StartProgram("TEST", MakeBlocks(3));
+    script = ProgramScript("TEST", MakeBlocks(3));
+  } else {
+    const Bytes font = FontBytes(600);
+    StartFont(font);
+    script = FontScript("PRN", font, 0x10010);
+  }
+  for (const Exchange& exchange : script) {
+    SCOPED_TRACE(StepName(exchange.step));
+    const size_t writes = line->WriteCount();
+    const size_t notes = window.Count();
+    for (size_t i = 0; i + 1 < exchange.reply.size(); ++i) {
+      Feed({exchange.reply[i]});
+    }
+    ASSERT_EQ(line->WriteCount(), writes);
+    ASSERT_EQ(window.Count(), notes);
+    Feed({exchange.reply.back()});
+    ASSERT_EQ(Hex(WritesSince(writes)), Hex(exchange.commands));
+    ASSERT_EQ(Names(IdsSince(notes)), Names(exchange.notes));
+  }
+  EXPECT_FALSE(run->IsBusy());
+}
+
+INSTANTIATE_TEST_SUITE_P(Loads, ByteByByteTest, ::testing::Values(Load::kProgram, Load::kFont),
+                         [](const ::testing::TestParamInfo<Load>& info) {
+                           return info.param == Load::kProgram ? "Program" : "Font";
+                         });
+
+// --- Font address rules ----------------------------------------------------------------------
+
+TEST_F(ProtocolTest, FontStartAddressComesFromTheFirstAddressReply) {
+  const Bytes font = FontBytes(1000);
+  StartFont(font);
+  const Script script = FontScript("PRN", font, 0x11234, Constant(0x21, 0x00));
+  const Bytes first(font.begin(), font.begin() + 204);
+  const uint16_t crc = ReferenceCrc16(first);
+
+  struct Turn {
+    Bytes printer;
+    std::string tool;
+  };
+  const std::vector<Turn> turns{
+      {{0xA0}, "0A"},
+      {Concat({BytesOf("PRN"), {0x00, 0x1E, 0x53, 0x4D, 0x00, 0x21}}), "1E 72 53 01 25"},
+      {{0x1E, 0x43, 0x41, 0x00, 0x21}, "1E 61 00 00 20"},
+      {{0x1E, 0x41, 0x34, 0x12, 0x21}, "1E 64 CC 00 21"},
+      {{0x1E, 0x44, 0xCC, 0x00, 0x21},
+       Hex(Concat({{0x1E, 0x65, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8), 0x00},
+                   first}))},
+      {Concat(
+           {{0x1E, 0x65, static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8), 0x00}, first}),
+       "1E 77 6F 6B 21"},
+      {{0x1E, 0x53, 0x4D, 0x00, 0x21}, "1E 72 53 01 21"},
+      {{0x1E, 0x43, 0x41, 0x00, 0x21}, "1E 61 00 13 21"},  // address byte 2 is now 1
+  };
+  for (size_t i = 0; i < turns.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(Hex(turns[i].printer), Hex(script[i].reply));
+    const size_t writes = line->WriteCount();
+    Feed(turns[i].printer);
+    ASSERT_EQ(Hex(WritesSince(writes)), turns[i].tool);
+  }
+  EXPECT_EQ(window.m_block_header[datafile::kHeaderAddressHigh], 1);
+  ASSERT_TRUE(Play(script, turns.size(), script.size()));
+}
+
+TEST_F(ProtocolTest, FontFirstAddressCommandIgnoresAStaleBlock) {
+  window.m_block_header = {0x55, 0x66, 0x01, 0x07, 0x00, 0x12, 0x34, 0x99};
+  window.m_block_length = 7;
+  window.m_block_data.fill(0xEE);
+  const Bytes font = FontBytes(100);
+  StartFont(font);
+  EXPECT_EQ(Hex(Bytes(window.m_block_header.begin(), window.m_block_header.end())),
+            "00 00 00 00 00 00 00 00");
+  EXPECT_EQ(window.m_block_length, 0);
+  EXPECT_EQ(window.m_block_data[255], 0);
+  const Script script = FontScript("PRN", font, 0x00040, Constant(0x01, 0x00));
+  const size_t ca = IndexOf(script, Step::kReadReply, 0);
+  ASSERT_TRUE(Play(script, 0, ca));
+  Feed(script[ca].reply);
+  EXPECT_EQ(Hex(WritesSince(WritesBefore(script, ca))), "1E 61 00 00 00");
+  ASSERT_TRUE(Play(script, ca + 1, script.size()));
+}
+
+TEST_F(ProtocolTest, Font300BytesFromZeroGoesAs256And44) {
+  const Bytes font = FontBytes(300);
+  StartFont(font);
+  ASSERT_TRUE(PlayAll(FontScript("PRN", font, 0, Constant(0x01, 0x00))));
+  std::vector<std::string> lengths;
+  for (const Bytes& frame : line->Writes()) {
+    if (frame.size() == 5 && frame[1] == 'd') {
+      lengths.push_back(Hex(frame));
+    }
+    if (frame.size() > 5 && frame[1] == 'e') {
+      lengths.push_back(std::to_string(frame.size()));
+    }
+  }
+  // The first "A" reply reports address bit 16 as 0, so its status byte has bit 0 clear.
+  EXPECT_EQ(lengths, (std::vector<std::string>{"1E 64 00 01 00", "261", "1E 64 2C 00 01", "49"}));
+  EXPECT_EQ(Hex(line->Writes().back()), "1E 77 6F 6B 83");
+  EXPECT_EQ(Names(window.Ids()), "LN_STATUS, LN_STEP, LN_STEP, LN_DONE");
+}
+
+TEST_F(ProtocolTest, FontShorterThanItsFirstBlockGoesAsOne) {
+  const Bytes font = FontBytes(10);
+  StartFont(font);
+  const Script script = FontScript("PRN", font, 0x11234, Constant(0x01, 0x00));
+  ASSERT_TRUE(PlayAll(script));
+  const Bytes e = script[IndexOf(script, Step::kLengthReply, 0)].commands[0];
+  EXPECT_EQ(e.size(), 15u);
+  EXPECT_EQ(Hex(Bytes(e.begin() + 5, e.end())), Hex(font));
+  EXPECT_EQ(Names(window.Ids()), "LN_STATUS, LN_STEP, LN_DONE");
+}
+
+struct FirstReadCase {
+  const char* name;
+  Load load;
+  uint8_t ident_status;
+  std::string r_command;
+};
+
+class FirstReadTest : public ProtocolTest, public ::testing::WithParamInterface<FirstReadCase> {};
+
+TEST_P(FirstReadTest, FontLoadMarksItsFirstRead) {
+  const FirstReadCase& c = GetParam();
+  const Script script = Start(c.load, Constant(c.ident_status, 0x00));
+  ASSERT_TRUE(Play(script, 0, 1));
+  Feed(script[1].reply);
+  EXPECT_EQ(Hex(WritesSince(2)), c.r_command);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bits, FirstReadTest,
+    ::testing::Values(FirstReadCase{"Font01", Load::kFont, 0x01, "1E 72 53 01 05"},
+                      FirstReadCase{"Font00", Load::kFont, 0x00, "1E 72 53 01 04"},
+                      FirstReadCase{"Font04", Load::kFont, 0x04, "1E 72 53 01 04"},
+                      FirstReadCase{"Font8F", Load::kFont, 0x8F, "1E 72 53 01 8F"},
+                      FirstReadCase{"Program01", Load::kProgram, 0x01, "1E 72 53 01 01"}),
+    CaseName<FirstReadCase>);
+
+TEST_F(ProtocolTest, FontTakesTheReportedModelBeforeShowingIt) {
+  const Bytes font = FontBytes(40);
+  StartFont(font);
+  window.m_model_name = "OLD";
+  const Script script = FontScript("PRN-7", font, 0);
+  // The queue's wake handler runs inside the post, on the posting thread (this one here): it
+  // sees the name as it was when LN_STATUS was posted, not when it is handled.
+  std::vector<std::string> at_post;
+  queue.SetWakeHandler([&] { at_post.push_back(window.m_model_name); });
+  ASSERT_TRUE(Play(script, 0, 2));
+  queue.SetWakeHandler(nullptr);
+  EXPECT_EQ(at_post, std::vector<std::string>{"PRN-7"});
+  ASSERT_EQ(window.Count(), 1u);
+  EXPECT_EQ(window.Notes()[0].model_name, "PRN-7");
+  EXPECT_EQ(window.m_model_name, "PRN-7");
+  EXPECT_EQ(run->m_reported_model, "PRN-7");
+}
+
+TEST_F(ProtocolTest, EmptyFontHasNoData) {
+  StartFont({});
+  EXPECT_EQ(Names(window.Ids()), "LN_NO_DATA");
+  EXPECT_EQ(line->WriteCount(), 0u);
+  EXPECT_FALSE(run->IsBusy());
+  ExpectDeaf(FontScript("PRN", FontBytes(10), 0), 0);
 }
 
 }  // namespace
-}  // namespace velmar::engine
+}  // namespace velmar::engine::testing
