@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,20 +28,11 @@ struct Case {
   int baud;
 };
 
-// The line's time for `bytes` at `baud`, 10 bits a byte.
-double LineSeconds(double bytes, int baud) {
-  return bytes * 10.0 / baud;
-}
-
-// Bytes on the wire for one load, both ways, as the boot protocol frames them.
-double WireBytes(const Case& c, const std::string& model) {
-  const bool font = std::string(c.file) == "sample.fnt";
-  const size_t data = font ? c.font_bytes : c.program_bytes;
-  const size_t blocks =
-      (data + 255) / 256;  // the emulator starts fonts at 0, so all blocks are full
-  double bytes = 5 + 1 + 1 + model.size() + 6;       // wake-up, its reply, ack, identification
-  bytes += 2.0 * data + blocks * (25.0 + 25.0) - 5;  // five exchanges a block, no last "SM"
-  return bytes;
+// The emulator counts every byte that crossed the line, both ways, and reports the time the
+// line itself needed for them ("line 12.345 s at 115200 baud").
+double LineSeconds(const std::string& emulator_out) {
+  const size_t at = emulator_out.find(", line ");
+  return at == std::string::npos ? 0.0 : std::atof(emulator_out.c_str() + at + 7);
 }
 
 }  // namespace
@@ -59,9 +51,11 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("velmar-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::printf(
-      "| case | baud | elapsed s | line s | line/elapsed | loader CPU s | CPU %% | peak KiB |\n");
-  std::printf("|---|---|---|---|---|---|---|---|\n");
+      "| case | file KiB | baud | elapsed s | line s | line/elapsed | loader CPU s | CPU %% | "
+      "peak KiB |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|\n");
   int status = 0;
+  std::string reports;  // the emulator's own lines, after the table
   for (const Case& c : cases) {
     ChildProcess make;
     make.Start({VELMAR_MAKE_SAMPLES, dir.string(), std::to_string(c.program_bytes),
@@ -79,19 +73,21 @@ int main(int argc, char** argv) {
     loader.Start({VELMAR_LOAD, "-p", link, "-b", std::to_string(c.baud), (dir / c.file).string()});
     loader.Wait(3600s);
     printer.Wait(60s);
-    const double line = LineSeconds(WireBytes(c, "TEST"), c.baud);
+    const double line = LineSeconds(printer.Out());
+    const auto file_kib = std::filesystem::file_size(dir / c.file) / 1024;
     const double elapsed = loader.ElapsedSeconds();
-    std::printf("| %s | %d | %.2f | %.2f | %.3f | %.3f | %.2f | %ld |\n", c.name, c.baud, elapsed,
-                line, line / elapsed, loader.CpuSeconds(), 100.0 * loader.CpuSeconds() / elapsed,
-                loader.PeakKilobytes());
+    std::printf("| %s | %ju | %d | %.2f | %.2f | %.3f | %.3f | %.2f | %ld |\n", c.name,
+                static_cast<uintmax_t>(file_kib), c.baud, elapsed, line, line / elapsed,
+                loader.CpuSeconds(), 100.0 * loader.CpuSeconds() / elapsed, loader.PeakKilobytes());
     std::fflush(stdout);
     if (loader.ExitStatus() != 0) {
       std::fprintf(stderr, "%s: the load failed (%d): %s\n", c.name, loader.ExitStatus(),
                    loader.Err().c_str());
       status = 1;
     }
-    std::fprintf(stderr, "emulator: %s", printer.Out().c_str());
+    reports += printer.Out();
   }
+  std::fprintf(stderr, "\nThe emulator's lines:\n%s", reports.c_str());
   std::filesystem::remove_all(dir);
   return status;
 }

@@ -25,6 +25,8 @@ namespace {
 
 constexpr uint16_t kProgramRangeExtra = 795;  // three steps beyond the file's total
 constexpr int32_t kLoadStep = 265;
+// Any connection type but the serial one selects the network transport.
+constexpr const char* kTcpConnectionType = "TCP";
 
 void PrintText(int text_id, const std::string& model = {}) {
   std::fprintf(stderr, "%s\n", app::FormatText(text_id, DisplayName(model)).c_str());
@@ -67,16 +69,24 @@ int RunLoad(const Options& options) {
   }
   SetUpProgress(&window.Progress(), file);
 
-  const app::ProfileStore profile;
-  const std::string port = options.port.value_or(
-      profile.GetString(app::kSettingsSection, app::kPortEntry, app::kDefaultPort));
-  const int32_t baud = options.baud_rate.value_or(LeadingNumber(
-      profile.GetString(app::kSettingsSection, app::kBaudRateEntry, app::kDefaultBaudRate)));
+  // A load over TCP leaves the serial settings alone; a serial load falls back on the window's.
+  const bool over_tcp = options.host.has_value();
+  std::string port;
+  int32_t baud = 0;
+  if (!over_tcp) {
+    const app::ProfileStore profile;
+    port = options.port.value_or(
+        profile.GetString(app::kSettingsSection, app::kPortEntry, app::kDefaultPort));
+    baud = options.baud_rate.value_or(LeadingNumber(
+        profile.GetString(app::kSettingsSection, app::kBaudRateEntry, app::kDefaultBaudRate)));
+  }
 
   TracedTransport* traced = nullptr;
   auto run = std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
     auto wrapped = std::make_unique<TracedTransport>(
-        transport::MakeTransport(owner, transport::kSerialConnectionType, "", 0, port, baud),
+        transport::MakeTransport(
+            owner, over_tcp ? kTcpConnectionType : transport::kSerialConnectionType,
+            options.host.value_or(""), options.tcp_port.value_or(0), port, baud),
         options.trace);
     traced = wrapped.get();
     return wrapped;

@@ -1,46 +1,69 @@
 #include "cli/options.h"
 
 #include <charconv>
+#include <cstdint>
 
 namespace velmar::cli {
 
 namespace {
 
-std::optional<int32_t> ParseBaud(const std::string& text) {
+constexpr int32_t kMaxTcpPort = 65535;
+
+std::optional<int32_t> ParsePositive(const std::string& text, int32_t max) {
   int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value <= 0) {
+  if (error != std::errc() || end != text.data() + text.size() || value <= 0 || value > max) {
     return std::nullopt;
   }
   return value;
+}
+
+// A load over TCP names both ends of the connection and no serial line.
+std::string CheckConnection(const Options& options) {
+  if (options.host.has_value() != options.tcp_port.has_value()) {
+    return options.host ? "--host needs --tcp-port" : "--tcp-port needs --host";
+  }
+  if (options.host && options.port) {
+    return "give either -p or --host and --tcp-port";
+  }
+  if (options.host && options.baud_rate) {
+    return "a baud rate has no meaning over TCP";
+  }
+  return {};
 }
 
 }  // namespace
 
 const char* UsageText() {
   return "usage: velmar-load [-p|--port NAME] [-b|--baud N] [--trace] FILE\n"
+         "       velmar-load --host HOST --tcp-port N [--trace] FILE\n"
          "       velmar-load --info FILE\n"
          "       velmar-load --list-ports\n"
          "\n"
          "Loads a controller program (*.bin) or a font (*.fnt) into a printer over a serial\n"
-         "line, block by block, checking every echo.\n"
+         "line or a TCP connection, block by block, checking every echo.\n"
          "\n"
          "  -p, --port NAME  serial port: a device path, or COMn (the link ports/COMn in\n"
          "                   ~/.config/velmar, else /dev/ttyS<n-1>); default: the window's\n"
          "                   saved port, else COM1\n"
          "  -b, --baud N     baud rate; default: the window's saved rate, else 115200\n"
+         "      --host HOST  load over TCP instead: the printer's host name or address\n"
+         "      --tcp-port N and its TCP port, 1 to 65535; both or neither, never with -p or -b\n"
          "      --trace      every frame sent (>) and received (<), in hex with a timestamp,\n"
          "                   on standard error\n"
          "      --info FILE  what the file holds, without sending anything\n"
          "      --list-ports the ports that exist, one a line\n"
          "  -h, --help       this text\n"
          "\n"
+         "Over TCP, a printer that closes the connection shows ERROR #4 and the load ends\n"
+         "by the time-out.\n"
+         "\n"
          "Exit status: 0 loaded; 2 usage; 3 the file cannot be opened; 4 not a valid data\n"
-         "file; 5 the port cannot be opened; 10 no answer in time; 11 controller model not\n"
-         "supported; 12 the program is for another model; 13 error in a received packet;\n"
-         "14 error in a received command; 15 wrong address echoed; 16 wrong size echoed;\n"
-         "17 data integrity error; 18 no data to load; 19 integrity error in a received\n"
-         "packet; 20 wrong data echoed.\n";
+         "file; 5 the port cannot be opened or the connection cannot be made; 10 no answer\n"
+         "in time; 11 controller model not supported; 12 the program is for another model;\n"
+         "13 error in a received packet; 14 error in a received command; 15 wrong address\n"
+         "echoed; 16 wrong size echoed; 17 data integrity error; 18 no data to load;\n"
+         "19 integrity error in a received packet; 20 wrong data echoed.\n";
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {
@@ -68,9 +91,22 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       if (!value(&text)) {
         return {std::nullopt, arg + " needs a baud rate"};
       }
-      options.baud_rate = ParseBaud(text);
+      options.baud_rate = ParsePositive(text, INT32_MAX);
       if (!options.baud_rate) {
         return {std::nullopt, "not a baud rate: " + text};
+      }
+    } else if (arg == "--host") {
+      if (!value(&text) || text.empty()) {
+        return {std::nullopt, arg + " needs a host name or address"};
+      }
+      options.host = text;
+    } else if (arg == "--tcp-port") {
+      if (!value(&text)) {
+        return {std::nullopt, arg + " needs a port number"};
+      }
+      options.tcp_port = ParsePositive(text, kMaxTcpPort);
+      if (!options.tcp_port) {
+        return {std::nullopt, "not a TCP port from 1 to 65535: " + text};
       }
     } else if (arg == "--trace") {
       options.trace = true;
@@ -87,6 +123,9 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
   if (options.command == Command::kListPorts) {
     return files.empty() ? ParseResult{options, {}}
                          : ParseResult{std::nullopt, "--list-ports takes no file"};
+  }
+  if (const std::string conflict = CheckConnection(options); !conflict.empty()) {
+    return {std::nullopt, conflict};
   }
   if (files.size() != 1) {
     return {std::nullopt, files.empty() ? "no file given" : "give one file"};

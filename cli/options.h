@@ -1,6 +1,7 @@
 #pragma once
 // The loader's command line.
 //   velmar-load [-p|--port NAME] [-b|--baud N] [--trace] FILE
+//   velmar-load --host HOST --tcp-port N [--trace] FILE
 //   velmar-load --info FILE | --list-ports | --help
 // ParseOptions never exits: it returns the parsed options or a usage error text.
 
@@ -17,6 +18,9 @@ struct Options {
   Command command = Command::kLoad;
   std::optional<std::string> port;  // absent: the window's saved setting, else COM1
   std::optional<int32_t> baud_rate;
+  // Both set: the load goes over TCP to this host and port instead of a serial line.
+  std::optional<std::string> host;
+  std::optional<int32_t> tcp_port;
   bool trace = false;
   std::string file;
 };

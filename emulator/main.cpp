@@ -1,4 +1,4 @@
-// velmar-printer: a printer controller's boot loader on a pseudo-terminal.
+// velmar-printer: a printer controller's boot loader on a pseudo-terminal or a TCP port.
 
 #include <csignal>
 #include <cstdio>
@@ -35,6 +35,9 @@ int main(int argc, char** argv) {
   // A reader of our report that goes away must not kill a load in progress.
   std::signal(SIGPIPE, SIG_IGN);
 
+  if (options.tcp) {
+    return ServeTcp(options, stdout, stderr);
+  }
   std::string link = options.link;
   if (link.empty()) {
     const std::filesystem::path ports =

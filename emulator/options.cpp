@@ -16,6 +16,7 @@ constexpr uint32_t kMaxByte = 0xFF;
 constexpr uint32_t kMaxStart = 0x1FFFF;  // the first "A" reply carries address bits 0 to 16
 constexpr uint32_t kMaxBaud = 4000000;
 constexpr uint32_t kMaxCount = 1000000;
+constexpr uint32_t kMaxTcpPort = 65535;
 constexpr std::string_view kHexPrefix = "0x";
 constexpr std::string_view kComPrefix = "COM";
 constexpr size_t kMaxComDigits = 3;
@@ -52,6 +53,36 @@ bool IsComName(std::string_view name) {
 }
 
 }  // namespace
+
+std::optional<TcpEndpoint> ParseTcpEndpoint(const std::string& text) {
+  std::string_view host;
+  std::string_view port = text;
+  const size_t colon = text.rfind(':');
+  if (colon != std::string::npos) {
+    host = std::string_view(text).substr(0, colon);
+    port = std::string_view(text).substr(colon + 1);
+  }
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+    if (host.empty()) {
+      return std::nullopt;
+    }
+  } else if (host.find_first_of("[]:") != std::string_view::npos) {
+    return std::nullopt;  // an IPv6 address without its brackets, or stray ones
+  }
+  // Only decimal digits: a port written in hex would be a surprise here.
+  if (port.empty() || !std::all_of(port.begin(), port.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+      })) {
+    return std::nullopt;
+  }
+  const auto number = ParseNumber(port, kMaxTcpPort);
+  if (!number) {
+    return std::nullopt;
+  }
+  return TcpEndpoint{host.empty() ? std::string(kDefaultTcpHost) : std::string(host),
+                     static_cast<uint16_t>(*number)};
+}
 
 ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
                          std::string* error) {
@@ -93,6 +124,12 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
         return ParseResult::kUsageError;
       }
       options->com_port = value;
+    } else if (name == "--tcp") {
+      options->tcp = ParseTcpEndpoint(value);
+      if (!options->tcp) {
+        *error = "--tcp: not HOST:PORT, :PORT or PORT (0 to 65535): " + value;
+        return ParseResult::kUsageError;
+      }
     } else if (name == "--model") {
       if (value.size() > protocol::kMaxModelName) {
         *error = "--model: longer than " + std::to_string(protocol::kMaxModelName) + " bytes";
@@ -151,8 +188,11 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
     }
   }
 
-  if (options->link.empty() == options->com_port.empty()) {
-    *error = "give exactly one of --link PATH and --as COMn";
+  const int places = static_cast<int>(!options->link.empty()) +
+                     static_cast<int>(!options->com_port.empty()) +
+                     static_cast<int>(options->tcp.has_value());
+  if (places != 1) {
+    *error = "give exactly one of --link PATH, --as COMn and --tcp HOST:PORT";
     return ParseResult::kUsageError;
   }
   if (!fault && (fault_block || fault_reply)) {
@@ -172,12 +212,17 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
 }
 
 std::string UsageText() {
-  return R"(usage: velmar-printer (--link PATH | --as COMn) [options]
+  return R"(usage: velmar-printer (--link PATH | --as COMn | --tcp HOST:PORT) [options]
 
-Plays a printer controller's boot loader on a pseudo-terminal, for velmar-load to talk to.
+Plays a printer controller's boot loader on a pseudo-terminal or a TCP port, for velmar-load
+to talk to.
 
   --link PATH        put a link to the line at PATH (printed on standard output)
   --as COMn          put the link at ports/COMn in the configuration folder
+  --tcp HOST:PORT    listen on HOST (default 127.0.0.1, as in :PORT or PORT) at PORT (0: any
+                     free port) and print the HOST:PORT listened on; one connection is served
+                     at a time, the next waits in the listen queue until it closes; a
+                     connection that closes ends the load in progress
   --model NAME       model name reported (default TEST)
   --wake BYTE        wake byte (default 0xA0; the tool takes 0xA0 and 0xA1)
   --status BYTE      status byte of every reply (default 0x01)

@@ -3,8 +3,11 @@
 //
 // ParseOptions reads the arguments after the program name. kUsageError leaves a one-line
 // reason in `error`; kHelp asks for UsageText. Numbers are decimal or 0x-prefixed hex.
+// ParseTcpEndpoint reads HOST:PORT, :PORT or PORT (the host then kDefaultTcpHost); an IPv6
+// address goes in brackets, [::1]:PORT.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +15,19 @@
 
 namespace velmar::emulator {
 
+// Where --tcp listens.
+struct TcpEndpoint {
+  std::string host;   // a name or a numeric address
+  uint16_t port = 0;  // 0: any free port
+  bool operator==(const TcpEndpoint&) const = default;
+};
+
+inline constexpr const char* kDefaultTcpHost = "127.0.0.1";
+
 struct Options {
-  std::string link;      // --link: the path of the link to the line
-  std::string com_port;  // --as: "COMn", a link in the configuration folder
+  std::string link;                // --link: the path of the link to the line
+  std::string com_port;            // --as: "COMn", a link in the configuration folder
+  std::optional<TcpEndpoint> tcp;  // --tcp: listen for the tool instead of making a line
   BootLoaderConfig loader;
   int32_t baud = 0;  // 0: no pacing
   bool drip = false;
@@ -26,6 +39,7 @@ enum class ParseResult { kOk, kHelp, kUsageError };
 
 ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
                          std::string* error);
+std::optional<TcpEndpoint> ParseTcpEndpoint(const std::string& text);
 std::string UsageText();
 
 }  // namespace velmar::emulator

@@ -1,55 +1,73 @@
 #include "emulator/serve.h"
 
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include "emulator/boot_loader.h"
 #include "emulator/paced_line.h"
 #include "emulator/pty_link.h"
 #include "emulator/signal_pipe.h"
+#include "emulator/tcp_listener.h"
 
 namespace velmar::emulator {
 
 namespace {
 
 constexpr size_t kReadChunk = 4096;
-constexpr int kWaitForever = -1;
+
+// How serving one connection of the line ended.
+enum class LineEnd { kStopped, kServed, kHungUp, kClosed, kFailed };
+
+// What the session talks over: the pseudo-terminal, or one TCP connection. A pseudo-terminal
+// never closes under us (we hold its slave); a connection closes whenever the tool lets go.
+struct LineFd {
+  int fd = -1;
+  bool peer_may_close = false;
+  std::function<void()> hang_up;
+};
 
 class Session : public BootLoaderListener {
  public:
-  Session(const Options& options, PtyLink& pty, std::FILE* out, std::FILE* err)
+  Session(const Options& options, std::FILE* out, std::FILE* err)
       : m_options(options),
-        m_pty(pty),
         m_out(out),
         m_err(err),
         m_line(options.baud, options.drip),
         m_loader(options.loader, *this) {}
 
-  int Run(SignalPipe& signals);
+  LineEnd Run(SignalPipe& signals, const LineFd& line);
+  // Ends a load cut short by the line closing; the next connection starts afresh.
+  void EndConnection();
+  int Finish();
+  bool Served() const { return m_options.loads > 0 && m_ended >= m_options.loads; }
 
   void OnReply(std::span<const uint8_t> reply) override { m_line.Queue(reply, m_fed_at); }
   void OnLoadEnded(const LoadSummary& summary) override;
   void OnHangUp() override {
-    m_pty.HangUp();
+    m_fd.hang_up();
     m_hung_up = true;
   }
 
  private:
-  bool Served() const {
-    return m_options.loads > 0 && m_ended >= m_options.loads && m_line.Empty();
-  }
-  int PollTimeout(Clock::time_point now, bool due) const;
-  bool Receive();
-  bool Transmit();
+  enum class Io { kOk, kClosed, kFailed };
+
+  // Null waits until input or room to write; otherwise until the next reply byte is due.
+  const timespec* PollTimeout(Clock::time_point now, bool due, timespec& storage) const;
+  Io Receive();
+  Io Transmit();
+  // A closed connection is the tool going away; on the pseudo-terminal it is a fault of ours.
+  Io Trouble(const char* what);
 
   const Options& m_options;
-  PtyLink& m_pty;
   std::FILE* m_out;
   std::FILE* m_err;
+  LineFd m_fd;
   PacedLine m_line;
   BootLoader m_loader;
   Clock::time_point m_fed_at;  // when the byte being fed arrived: its replies wait for it
@@ -69,91 +87,155 @@ void Session::OnLoadEnded(const LoadSummary& summary) {
   }
 }
 
-int Session::PollTimeout(Clock::time_point now, bool due) const {
-  const auto next = m_line.NextDue();
-  if (due || !next) {
-    return kWaitForever;  // POLLOUT or input wakes the loop
-  }
-  // Rounded up, so that the loop never wakes before the byte is due and spins.
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now);
-  return static_cast<int>(std::max<int64_t>(wait.count(), 0));
+void Session::EndConnection() {
+  m_loader.Finish();
+  m_line = PacedLine(m_options.baud, m_options.drip);
 }
 
-bool Session::Receive() {
+int Session::Finish() {
+  m_loader.Finish();
+  return m_failed ? 1 : 0;
+}
+
+const timespec* Session::PollTimeout(Clock::time_point now, bool due, timespec& storage) const {
+  const auto next = m_line.NextDue();
+  if (due || !next) {
+    return nullptr;  // POLLOUT or input wakes the loop
+  }
+  // To the nanosecond: a whole-millisecond wait would make every reply up to 1 ms late, which
+  // is several per cent of a block's line time at 115200 baud. ppoll never returns early.
+  const auto wait = std::max<Clock::duration>(*next - now, Clock::duration::zero());
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(wait);
+  storage.tv_sec = static_cast<time_t>(seconds.count());
+  storage.tv_nsec = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(wait - seconds).count());
+  return &storage;
+}
+
+Session::Io Session::Trouble(const char* what) {
+  if (m_fd.peer_may_close && (errno == ECONNRESET || errno == EPIPE || errno == ETIMEDOUT)) {
+    return Io::kClosed;
+  }
+  std::fprintf(m_err, "velmar-printer: %s the line: %s\n", what, std::strerror(errno));
+  return Io::kFailed;
+}
+
+Session::Io Session::Receive() {
   std::array<uint8_t, kReadChunk> buffer{};
-  const ssize_t count = ::read(m_pty.MasterFd(), buffer.data(), buffer.size());
+  const ssize_t count = ::read(m_fd.fd, buffer.data(), buffer.size());
   if (count < 0) {
     if (errno == EAGAIN || errno == EINTR) {
-      return true;
+      return Io::kOk;
     }
-    std::fprintf(m_err, "velmar-printer: reading the line: %s\n", std::strerror(errno));
-    return false;
+    return Trouble("reading");
+  }
+  if (count == 0 && m_fd.peer_may_close) {
+    return Io::kClosed;
   }
   const Clock::time_point read_at = Clock::now();
   for (ssize_t i = 0; i < count && !m_hung_up; ++i) {
     m_fed_at = m_line.ArriveAt(read_at);
     m_loader.Feed(&buffer[static_cast<size_t>(i)], 1, m_fed_at);
   }
-  return true;
+  return Io::kOk;
 }
 
-bool Session::Transmit() {
+Session::Io Session::Transmit() {
   const Clock::time_point now = Clock::now();
   const size_t due = m_line.DueCount(now);
   if (due == 0) {
-    return true;
+    return Io::kOk;
   }
   const std::vector<uint8_t> bytes = m_line.Front(due);
-  const ssize_t written = ::write(m_pty.MasterFd(), bytes.data(), bytes.size());
+  // SIGPIPE is ignored: a tool gone from a connection shows as EPIPE here.
+  const ssize_t written = ::write(m_fd.fd, bytes.data(), bytes.size());
   if (written < 0) {
     if (errno == EAGAIN || errno == EINTR) {
-      return true;  // the tool is not reading: POLLOUT tells when there is room
+      return Io::kOk;  // the tool is not reading: POLLOUT tells when there is room
     }
-    std::fprintf(m_err, "velmar-printer: writing the line: %s\n", std::strerror(errno));
-    return false;
+    return Trouble("writing");
   }
   m_line.Sent(static_cast<size_t>(written), now);
-  return true;
+  return Io::kOk;
 }
-
-int Session::Run(SignalPipe& signals) {
+LineEnd Session::Run(SignalPipe& signals, const LineFd& line) {
   constexpr short kBroken = POLLERR | POLLHUP | POLLNVAL;
-  bool stop = false;
-  while (!stop && !m_hung_up && !Served()) {
+  m_fd = line;
+  const auto ended = [](Io io) { return io == Io::kClosed ? LineEnd::kClosed : LineEnd::kFailed; };
+  while (true) {
+    if (m_hung_up) {
+      return LineEnd::kHungUp;
+    }
+    if (Served() && m_line.Empty()) {
+      return LineEnd::kServed;
+    }
     const Clock::time_point now = Clock::now();
     const bool due = m_line.DueCount(now) > 0;
-    std::array<pollfd, 2> watched{
-        {{signals.ReadFd(), POLLIN, 0},
-         {m_pty.MasterFd(), static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0}}};
-    if (::poll(watched.data(), watched.size(), PollTimeout(now, due)) < 0) {
+    std::array<pollfd, 2> watched{{{signals.ReadFd(), POLLIN, 0},
+                                   {m_fd.fd, static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0}}};
+    timespec timeout{};
+    if (::ppoll(watched.data(), watched.size(), PollTimeout(now, due, timeout), nullptr) < 0) {
       if (errno == EINTR) {
         continue;
       }
       std::fprintf(m_err, "velmar-printer: poll: %s\n", std::strerror(errno));
       m_failed = true;
-      break;
+      return LineEnd::kFailed;
     }
     if ((watched[0].revents & POLLIN) != 0 && signals.Caught()) {
-      stop = true;
+      return LineEnd::kStopped;
     }
-    const short line = watched[1].revents;
-    if ((line & POLLIN) != 0 && !Receive()) {
-      m_failed = true;
-      break;
+    const short revents = watched[1].revents;
+    if ((revents & POLLIN) != 0) {
+      if (const Io io = Receive(); io != Io::kOk) {
+        m_failed |= io == Io::kFailed;
+        return ended(io);
+      }
     }
-    if ((line & kBroken) != 0 && (line & POLLIN) == 0) {
+    if ((revents & kBroken) != 0 && (revents & POLLIN) == 0) {
+      if (m_fd.peer_may_close) {
+        return LineEnd::kClosed;
+      }
       // Our own slave keeps the line up; anything else broken would only spin the loop.
       std::fprintf(m_err, "velmar-printer: the line broke\n");
       m_failed = true;
-      break;
+      return LineEnd::kFailed;
     }
-    if (!m_hung_up && !Transmit()) {
-      m_failed = true;
-      break;
+    if (!m_hung_up) {
+      if (const Io io = Transmit(); io != Io::kOk) {
+        m_failed |= io == Io::kFailed;
+        return ended(io);
+      }
     }
   }
-  m_loader.Finish();
-  return m_failed ? 1 : 0;
+}
+
+bool InstallSignals(SignalPipe& signals, std::FILE* err) {
+  if (!signals.Install()) {
+    std::fprintf(err, "velmar-printer: cannot catch signals: %s\n", std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+// Waits for the listener or a signal; false when a signal came first or poll failed.
+bool AwaitConnection(SignalPipe& signals, const TcpListener& listener, std::FILE* err) {
+  while (true) {
+    std::array<pollfd, 2> watched{{{signals.ReadFd(), POLLIN, 0}, {listener.Fd(), POLLIN, 0}}};
+    if (::poll(watched.data(), watched.size(), -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      std::fprintf(err, "velmar-printer: poll: %s\n", std::strerror(errno));
+      return false;
+    }
+    if ((watched[0].revents & POLLIN) != 0 && signals.Caught()) {
+      return false;
+    }
+    if ((watched[1].revents & POLLIN) != 0) {
+      return true;
+    }
+  }
 }
 
 }  // namespace
@@ -165,14 +247,46 @@ int Serve(const Options& options, const std::string& link_path, std::FILE* out, 
     return 1;
   }
   SignalPipe signals;
-  if (!signals.Install()) {
-    std::fprintf(err, "velmar-printer: cannot catch signals: %s\n", std::strerror(errno));
+  if (!InstallSignals(signals, err)) {
     return 1;
   }
   std::fprintf(out, "%s\n", link_path.c_str());
   std::fflush(out);
-  Session session(options, pty, out, err);
-  return session.Run(signals);
+  Session session(options, out, err);
+  const LineEnd end = session.Run(signals, {pty.MasterFd(), false, [&pty] { pty.HangUp(); }});
+  const int status = session.Finish();
+  return end == LineEnd::kFailed ? 1 : status;
+}
+
+int ServeTcp(const Options& options, std::FILE* out, std::FILE* err) {
+  TcpListener listener;
+  if (!listener.Open(options.tcp->host, options.tcp->port)) {
+    std::fprintf(err, "velmar-printer: %s:%u: %s\n", options.tcp->host.c_str(),
+                 static_cast<unsigned>(options.tcp->port), listener.Error().c_str());
+    return 1;
+  }
+  SignalPipe signals;
+  if (!InstallSignals(signals, err)) {
+    return 1;
+  }
+  std::fprintf(out, "%s\n", listener.Address().c_str());
+  std::fflush(out);
+  Session session(options, out, err);
+  LineEnd end = LineEnd::kClosed;
+  while (end == LineEnd::kClosed && AwaitConnection(signals, listener, err)) {
+    UniqueFd connection = listener.Accept();
+    if (!connection.Valid()) {
+      continue;  // gone before we took it
+    }
+    end = session.Run(signals,
+                      {connection.Get(), true, [&connection] { TcpListener::HangUp(connection); }});
+    if (end == LineEnd::kClosed) {
+      session.EndConnection();
+      end = session.Served() ? LineEnd::kServed : LineEnd::kClosed;
+    }
+  }
+  const int status = session.Finish();
+  return end == LineEnd::kFailed ? 1 : status;
 }
 
 }  // namespace velmar::emulator

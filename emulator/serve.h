@@ -14,5 +14,8 @@
 namespace velmar::emulator {
 
 int Serve(const Options& options, const std::string& link_path, std::FILE* out, std::FILE* err);
+// The same on a TCP port: the first line of `out` is the HOST:PORT listened on. Connections are
+// served one at a time; one that closes ends the load in progress, and the next is awaited.
+int ServeTcp(const Options& options, std::FILE* out, std::FILE* err);
 
 }  // namespace velmar::emulator

@@ -32,11 +32,15 @@ Downloader::~Downloader() {
   m_transport->CloseConnection();
   // The delivery thread may have armed the time-out again before it noticed the close.
   StopWatchdog();
+  std::thread watchdog;
   {
-    std::lock_guard thread_lock(m_watchdog_thread_lock);
-    if (m_watchdog_thread.joinable()) {
-      m_watchdog_thread.join();
-    }
+    std::lock_guard watchdog_lock(m_watchdog_lock);
+    m_watchdog_quit = true;
+    m_watchdog_wake.notify_one();
+    watchdog = std::move(m_watchdog_thread);
+  }
+  if (watchdog.joinable()) {
+    watchdog.join();
   }
   m_transport.reset();
   Downloader* self = this;
@@ -85,36 +89,65 @@ void Downloader::OnDataReceived() {
 }
 
 void Downloader::StartWatchdog() {
-  if (m_closing.load() || !m_watchdog_idle_event.IsSet()) {
-    return;  // closing, or one is counting already and keeps its count
+  if (m_closing.load()) {
+    return;
   }
-  std::lock_guard thread_lock(m_watchdog_thread_lock);
-  if (m_watchdog_thread.joinable()) {
-    m_watchdog_thread.join();  // it has signalled idle and is returning
+  std::lock_guard watchdog_lock(m_watchdog_lock);
+  if (m_watchdog_quit || !m_watchdog_idle_event.IsSet()) {
+    return;  // the run is going, or one counts already (or expires) and keeps its count
+  }
+  if (!m_watchdog_thread.joinable()) {
+    try {
+      m_watchdog_thread = std::thread(&Downloader::Watchdog, this);
+    } catch (const std::system_error&) {
+      return;  // no time-out then, but nobody waits for a thread that never ran
+    }
   }
   m_stop_event.Reset();
   m_watchdog_idle_event.Reset();
-  try {
-    m_watchdog_thread = std::thread(&Downloader::Watchdog, this);
-  } catch (const std::system_error&) {
-    m_watchdog_idle_event.Set();  // nobody must wait for a thread that never ran
+  m_deadline = std::chrono::steady_clock::now() + m_timeout_ticks * kWatchdogTick;
+  if (m_watchdog_parked) {
+    m_watchdog_wake.notify_one();
   }
 }
 
 void Downloader::StopWatchdog() {
   m_stop_event.Set();
-  m_watchdog_idle_event.Wait();
+  {
+    // Disarming here, not in the thread, spares every reply a round trip to the Watchdog.
+    std::lock_guard watchdog_lock(m_watchdog_lock);
+    if (m_deadline) {
+      m_deadline.reset();
+      m_watchdog_idle_event.Set();
+    }
+  }
+  m_watchdog_idle_event.Wait();  // only an expiry in progress makes this wait
 }
 
 void Downloader::Watchdog() {
-  // Waiting on the stop event for each tick, instead of sleeping, lets a stop take effect at
-  // once; StopWatchdog runs for every batch of received bytes.
-  for (int32_t tick = 0; tick < m_timeout_ticks; ++tick) {
-    if (m_stop_event.WaitFor(kWatchdogTick)) {
-      m_watchdog_idle_event.Set();
-      return;
+  std::unique_lock watchdog_lock(m_watchdog_lock);
+  while (!m_watchdog_quit) {
+    if (!m_deadline) {
+      m_watchdog_parked = true;
+      m_watchdog_wake.wait(watchdog_lock);
+      m_watchdog_parked = false;
+      continue;
     }
+    // A disarm and a later arm move the deadline without waking us: we wake at the old one,
+    // find the new one, and wait again.
+    const auto deadline = *m_deadline;
+    if (std::chrono::steady_clock::now() < deadline) {
+      m_watchdog_wake.wait_until(watchdog_lock, deadline);
+      continue;
+    }
+    m_deadline.reset();  // still not idle: StopWatchdog now waits for the expiry to settle
+    watchdog_lock.unlock();
+    Expire();
+    watchdog_lock.lock();
   }
+}
+
+void Downloader::Expire() {
   // The delivery thread may hold the lock while it stops this thread, so never block on it.
   std::unique_lock lock(m_lock, std::defer_lock);
   while (!lock.try_lock()) {

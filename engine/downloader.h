@@ -5,9 +5,12 @@
 // program or font load, and deletes the run when it handles the notification that ended it.
 // Received bytes arrive through OnDataReceived on the transport's delivery thread, are
 // appended to m_rx, and ProcessReply judges them. Every awaited reply is guarded by the
-// Watchdog, a thread that counts m_timeout_ticks ticks of about 1 ms and on expiry returns the
-// run to idle, empties m_rx and posts LN_TIMEOUT. One lock of the run serialises the delivery
-// thread, the start operations and the Watchdog's expiry.
+// Watchdog, which counts m_timeout_ticks ticks of about 1 ms and on expiry returns the run to
+// idle, empties m_rx and posts LN_TIMEOUT. One lock of the run serialises the delivery thread,
+// the start operations and the Watchdog's expiry. The Watchdog is one thread per run, started
+// by the first StartWatchdog and ended by the destructor; in between, StartWatchdog and
+// StopWatchdog arm and disarm its deadline, and it wakes only when that deadline may have
+// passed.
 //
 // A run reports one outcome: once it has posted a notification that ends the load, it posts
 // nothing more and discards every byte it receives; bytes received while idle are discarded.
@@ -25,10 +28,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -127,7 +132,14 @@ class Downloader : public transport::ReceiveSink {
   std::mutex m_lock;     // the run's one lock
   bool m_ended = false;  // an ending notification was posted; under m_lock
   std::atomic<bool> m_closing{false};
-  std::mutex m_watchdog_thread_lock;  // guards m_watchdog_thread itself
+  void Expire();
+
+  // Guards the Watchdog thread and its arming, the members below.
+  std::mutex m_watchdog_lock;
+  std::condition_variable m_watchdog_wake;
+  std::optional<std::chrono::steady_clock::time_point> m_deadline;  // set while counting
+  bool m_watchdog_parked = false;  // waiting with no deadline: arming must wake it
+  bool m_watchdog_quit = false;
   std::thread m_watchdog_thread;
 };
 

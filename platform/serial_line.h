@@ -52,7 +52,9 @@ class SerialLine {
   int32_t QueuedInput();
   // Reads at most `capacity` of the queued bytes without waiting; 0 on failure or when none.
   int32_t Read(uint8_t* buffer, int32_t capacity);
-  // Writes one byte, waiting at most kWriteRoomTimeout for room; false on failure or time-out.
+  // Writes the bytes in order, waiting at most kWriteRoomTimeout each time the driver has no
+  // room; returns how many went, fewer on failure or time-out.
+  int32_t Write(const uint8_t* data, int32_t length);
   bool WriteByte(uint8_t byte);
 
   SerialWait WaitForInput();

@@ -240,27 +240,30 @@ int32_t SerialLine::Read(uint8_t* buffer, int32_t capacity) {
   return got > 0 ? static_cast<int32_t>(got) : 0;
 }
 
-bool SerialLine::WriteByte(uint8_t byte) {
-  if (!m_impl->line.Valid()) {
-    return false;
+int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
+  if (!m_impl->line.Valid() || data == nullptr || length <= 0) {
+    return 0;
   }
   const int fd = m_impl->line.Get();
-  const auto deadline = std::chrono::steady_clock::now() + kWriteRoomTimeout;
-  for (;;) {
-    const ssize_t put = ::write(fd, &byte, 1);
-    if (put == 1) {
-      return true;
+  int32_t done = 0;
+  auto deadline = std::chrono::steady_clock::now() + kWriteRoomTimeout;
+  while (done < length) {
+    const ssize_t put = ::write(fd, data + done, static_cast<size_t>(length - done));
+    if (put > 0) {
+      done += static_cast<int32_t>(put);
+      deadline = std::chrono::steady_clock::now() + kWriteRoomTimeout;
+      continue;
     }
     if (put < 0 && errno == EINTR) {
       continue;
     }
     if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      return false;
+      return done;
     }
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
-      return false;
+      return done;
     }
     pollfd room{fd, POLLOUT, 0};
     const int ready = ::poll(&room, 1, static_cast<int>(left.count()));
@@ -268,9 +271,14 @@ bool SerialLine::WriteByte(uint8_t byte) {
       continue;
     }
     if (ready <= 0 || (room.revents & POLLOUT) == 0) {
-      return false;
+      return done;
     }
   }
+  return done;
+}
+
+bool SerialLine::WriteByte(uint8_t byte) {
+  return Write(&byte, 1) == 1;
 }
 
 SerialWait SerialLine::WaitForInput() {

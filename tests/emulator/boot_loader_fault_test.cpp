@@ -17,6 +17,11 @@ struct FaultCase {
   Bytes spoilt;  // what that step gets instead
 };
 
+// Failures name the case instead of dumping its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 const FaultCase kCases[] = {
     {"StatusInIdent",
      FaultKind::kStatusError,

@@ -18,6 +18,11 @@ struct ViolationCase {
   const char* reason;  // part of the reason given
 };
 
+// Failures name the case instead of dumping its bytes.
+void PrintTo(const ViolationCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 const ViolationCase kCases[] = {
     {"WrongAcknowledge", false, kAck, {0x1A}, {}, "acknowledge byte 0x1A"},
     {"BadMarker", false, kRead1, {0x1F, 0x72, 0x53, 0x01, 0x01}, {}, "frame marker"},

@@ -22,6 +22,11 @@ struct Known {
   uint16_t crc;
 };
 
+// Failures name the case instead of dumping its bytes.
+void PrintTo(const Known& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class Crc16KnownValues : public ::testing::TestWithParam<Known> {};
 
 TEST_P(Crc16KnownValues, Matches) {

@@ -119,6 +119,11 @@ struct CountingCase {
   size_t partial;  // bytes of its reply then delivered
 };
 
+// Failures name the case instead of dumping its bytes.
+void PrintTo(const CountingCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class DestroyCountingTest : public LoadTest, public ::testing::WithParamInterface<CountingCase> {};
 
 TEST_P(DestroyCountingTest, DestroyingStopsTheTimeOutSilently) {
@@ -189,6 +194,10 @@ struct ThreadedCase {
   Load load;
   size_t batches;  // per reply
 };
+
+void PrintTo(const ThreadedCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ThreadedLoadTest : public LoadTest, public ::testing::WithParamInterface<ThreadedCase> {};
 

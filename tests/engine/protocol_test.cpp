@@ -137,6 +137,10 @@ struct FontCase {
   uint32_t start;
 };
 
+void PrintTo(const FontCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class FontLoadTest : public LoadTest, public ::testing::WithParamInterface<FontCase> {};
 
 TEST_P(FontLoadTest, CutsTheFontAtPageBoundaries) {
@@ -173,6 +177,10 @@ struct PassingCase {
   uint8_t status;
   uint8_t result;
 };
+
+void PrintTo(const PassingCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PassingBytesTest : public ProtocolTest, public ::testing::WithParamInterface<PassingCase> {};
 
@@ -234,6 +242,10 @@ struct FailureCase {
   Alter alter;
   std::vector<MessageId> expected;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FailureTest : public ProtocolTest, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -414,6 +426,10 @@ struct WakeCase {
   int32_t next_state;
 };
 
+void PrintTo(const WakeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class WakeTest : public ProtocolTest, public ::testing::WithParamInterface<WakeCase> {};
 
 TEST_P(WakeTest, AcknowledgesAndLoads) {
@@ -443,6 +459,11 @@ struct BatchCase {
   Bytes batch;
   int32_t state;
 };
+
+// Failures name the case instead of dumping its bytes.
+void PrintTo(const BatchCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class DiscardedWakeTest : public ProtocolTest, public ::testing::WithParamInterface<BatchCase> {};
 
@@ -539,6 +560,10 @@ struct IdentSizeCase {
   bool accepted;
 };
 
+void PrintTo(const IdentSizeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class IdentSizeTest : public ProtocolTest, public ::testing::WithParamInterface<IdentSizeCase> {};
 
 TEST_P(IdentSizeTest, LongestNameIsTheLimit) {
@@ -605,6 +630,10 @@ struct SurplusCase {
   bool accepted;
 };
 
+void PrintTo(const SurplusCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SurplusTest : public ProtocolTest, public ::testing::WithParamInterface<SurplusCase> {};
 
 TEST_P(SurplusTest, FiveByteReplyIsReadFromItsStartAndItsLastByte) {
@@ -664,6 +693,10 @@ struct HighAddressCase {
   std::string a_command;
 };
 
+void PrintTo(const HighAddressCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class HighAddressTest : public ProtocolTest,
                         public ::testing::WithParamInterface<HighAddressCase> {};
 
@@ -693,6 +726,10 @@ struct EchoPrefixCase {
   uint8_t first;
   uint8_t second;
 };
+
+void PrintTo(const EchoPrefixCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class EchoPrefixTest : public ProtocolTest, public ::testing::WithParamInterface<EchoPrefixCase> {};
 
@@ -840,6 +877,10 @@ struct FirstReadCase {
   uint8_t ident_status;
   std::string r_command;
 };
+
+void PrintTo(const FirstReadCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FirstReadTest : public ProtocolTest, public ::testing::WithParamInterface<FirstReadCase> {};
 

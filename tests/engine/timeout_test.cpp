@@ -55,6 +55,11 @@ struct SilenceCase {
   std::string notes_before;
 };
 
+// Failures name the case instead of dumping its bytes.
+void PrintTo(const SilenceCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SilenceTest : public TimeoutTest, public ::testing::WithParamInterface<SilenceCase> {};
 
 // Places where the printer may go quiet without an incomplete reply to wait for.

@@ -462,6 +462,33 @@ TEST(SerialLineTest, WriteByteGivesUpWhenTheOtherEndTakesNothingAndRecovers) {
   EXPECT_EQ(pty.ReadExactly(1, kDeadline), Bytes{0x5A});
 }
 
+// A frame goes down in one call: it must arrive whole and in order even when it is larger than
+// what the driver holds at a time, and a stalled peer must get an honest count, not a hang.
+TEST(SerialLineTest, WriteWaitsForRoomAndReportsHowMuchWentWhenThePeerStalls) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.IsOpen());
+  SerialLine line;
+  ASSERT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kOk);
+  Bytes frame(size_t{1} << 18);
+  for (size_t i = 0; i < frame.size(); ++i) {
+    frame[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+  }
+  const auto length = static_cast<int32_t>(frame.size());
+
+  Bytes received;
+  std::thread reader([&] { received = pty.ReadExactly(frame.size(), kDeadline); });
+  EXPECT_EQ(line.Write(frame.data(), length), length);
+  reader.join();
+  EXPECT_EQ(received, frame);
+
+  // Nobody reads now: the call returns what the driver took.
+  const int32_t taken = line.Write(frame.data(), length);
+  ASSERT_GT(taken, 0);
+  ASSERT_LT(taken, length);
+  EXPECT_EQ(pty.ReadExactly(static_cast<size_t>(taken), kDeadline),
+            Bytes(frame.begin(), frame.begin() + taken));
+}
+
 TEST(PortNameTest, ConfigFolderFollowsXdgThenHome) {
   ScopedConfigHome config;
   ::setenv("HOME", "/home/someone", 1);
