@@ -1,11 +1,11 @@
-# The two front-door commands: `make demo` and `make test`.
+# The two front-door commands: `make demo` and `make test`; `make bench` for the figures.
 # Both first install what a fresh Debian 12 machine lacks.
 
 PACKAGES := cmake g++ make libgtest-dev googletest
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
-.PHONY: all deps demo test test-asan test-tsan build clean format
+.PHONY: all deps demo bench test test-asan test-tsan build clean format
 
 all: build
 
@@ -32,6 +32,10 @@ demo: build
 	for i in $$(seq 100); do [ -e $$link ] && break; sleep 0.1; done; \
 	build/release/cli/velmar-load -p $$link build/release/samples/sample.bin; status=$$?; \
 	wait $$pid; tail -n +2 $$dir/printer.out; rm -rf $$dir; exit $$status
+
+# About 90 s: loads into the emulator paced at real line rates; prints the README's table.
+bench: build
+	build/release/bench/velmar-bench
 
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address

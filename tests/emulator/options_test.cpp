@@ -28,6 +28,34 @@ TEST(EmulatorOptionsTest, ReadsNumbersInHexOrDecimalAndCombinesTheFault) {
   EXPECT_EQ(o.loader.fault.reply, ReplyKind::kStatusReply);
 }
 
+TEST(EmulatorOptionsTest, ReadsWhereToListen) {
+  struct Case {
+    const char* text;
+    const char* host;
+    uint16_t port;
+  };
+  const Case cases[] = {
+      {"192.168.1.20:9100", "192.168.1.20", 9100},
+      {"printer.local:9100", "printer.local", 9100},
+      // Without a host, the loopback only: every interface only when asked.
+      {":9100", "127.0.0.1", 9100},
+      {"9100", "127.0.0.1", 9100},
+      {":0", "127.0.0.1", 0},
+      {"0", "127.0.0.1", 0},
+      {"[::1]:65535", "::1", 65535},
+      {"[::]:1", "::", 1},
+  };
+  for (const Case& c : cases) {
+    Options o;
+    ASSERT_EQ(Parse({"--tcp", c.text, "--loads", "1"}, &o), ParseResult::kOk) << c.text;
+    ASSERT_TRUE(o.tcp) << c.text;
+    EXPECT_EQ(o.tcp->host, c.host) << c.text;
+    EXPECT_EQ(o.tcp->port, c.port) << c.text;
+    EXPECT_TRUE(o.link.empty());
+    EXPECT_TRUE(o.com_port.empty());
+  }
+}
+
 TEST(EmulatorOptionsTest, RefusesWhatCannotBeServed) {
   const Args refused[] = {
       {},
@@ -50,6 +78,28 @@ TEST(EmulatorOptionsTest, RefusesWhatCannotBeServed) {
       {"--link", "a", "--fault", "silent", "--fault-reply", "later"},
       {"--link", "a", "--verbose"},
       {"--link"},
+      // Exactly one place to serve on.
+      {"--link", "a", "--tcp", ":0"},
+      {"--as", "COM1", "--tcp", ":0"},
+      {"--tcp"},
+      // Not HOST:PORT, :PORT or PORT.
+      {"--tcp", ""},
+      {"--tcp", ":"},
+      {"--tcp", "host:"},
+      {"--tcp", "host"},
+      {"--tcp", "host:65536"},
+      {"--tcp", "host:0x10"},
+      {"--tcp", "host:-1"},
+      {"--tcp", "host:+1"},
+      {"--tcp", "host:12x"},
+      {"--tcp", "host: 1"},
+      {"--tcp", "::1:9100"},  // IPv6 without brackets
+      {"--tcp", "[::1]"},
+      {"--tcp", "[::1]:"},
+      {"--tcp", "[]:9100"},
+      {"--tcp", "[::1:9100"},
+      {"--tcp", "::1]:9100"},
+      {"--tcp", "a[b]:9100"},
   };
   for (const Args& args : refused) {
     Options o;

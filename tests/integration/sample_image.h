@@ -1,0 +1,23 @@
+#pragma once
+// What a load should leave in the emulated printer, and what it did leave there.
+//
+// ProgramImage and FontImage read a data file the way the printer stores it; ReadIntelHex
+// reads the image the emulator wrote, false on a malformed record or a missing end record.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace velmar::test {
+
+using Image = std::map<uint32_t, uint8_t>;
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+// Every record of a program file at its own address.
+Image ProgramImage(const std::vector<uint8_t>& file);
+// A font's data from `start` on, where the printer said it goes.
+Image FontImage(const std::vector<uint8_t>& file, uint32_t start);
+bool ReadIntelHex(const std::string& path, Image* image);
+
+}  // namespace velmar::test
