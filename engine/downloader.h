@@ -107,6 +107,8 @@ class Downloader : public transport::ReceiveSink {
 
  private:
   void Watchdog();
+  // The time-out has passed: ends the run unless a reply got in first.
+  void Expire();
   void ProcessReply();
   const ProtocolPhase& CurrentPhase() const;
   void OnWakeReply(const ProtocolPhase& phase);
@@ -132,7 +134,6 @@ class Downloader : public transport::ReceiveSink {
   std::mutex m_lock;     // the run's one lock
   bool m_ended = false;  // an ending notification was posted; under m_lock
   std::atomic<bool> m_closing{false};
-  void Expire();
 
   // Guards the Watchdog thread and its arming, the members below.
   std::mutex m_watchdog_lock;
