@@ -158,6 +158,7 @@ Session::Io Session::Transmit() {
   m_line.Sent(static_cast<size_t>(written), now);
   return Io::kOk;
 }
+
 LineEnd Session::Run(SignalPipe& signals, const LineFd& line) {
   constexpr short kBroken = POLLERR | POLLHUP | POLLNVAL;
   m_fd = line;
@@ -218,8 +219,10 @@ bool InstallSignals(SignalPipe& signals, std::FILE* err) {
   return true;
 }
 
-// Waits for the listener or a signal; false when a signal came first or poll failed.
-bool AwaitConnection(SignalPipe& signals, const TcpListener& listener, std::FILE* err) {
+enum class Await { kConnection, kStopped, kFailed };
+
+// Waits for the tool to connect, or for a signal.
+Await AwaitConnection(SignalPipe& signals, const TcpListener& listener, std::FILE* err) {
   while (true) {
     std::array<pollfd, 2> watched{{{signals.ReadFd(), POLLIN, 0}, {listener.Fd(), POLLIN, 0}}};
     if (::poll(watched.data(), watched.size(), -1) < 0) {
@@ -227,13 +230,13 @@ bool AwaitConnection(SignalPipe& signals, const TcpListener& listener, std::FILE
         continue;
       }
       std::fprintf(err, "velmar-printer: poll: %s\n", std::strerror(errno));
-      return false;
+      return Await::kFailed;
     }
     if ((watched[0].revents & POLLIN) != 0 && signals.Caught()) {
-      return false;
+      return Await::kStopped;
     }
     if ((watched[1].revents & POLLIN) != 0) {
-      return true;
+      return Await::kConnection;
     }
   }
 }
@@ -253,9 +256,8 @@ int Serve(const Options& options, const std::string& link_path, std::FILE* out, 
   std::fprintf(out, "%s\n", link_path.c_str());
   std::fflush(out);
   Session session(options, out, err);
-  const LineEnd end = session.Run(signals, {pty.MasterFd(), false, [&pty] { pty.HangUp(); }});
-  const int status = session.Finish();
-  return end == LineEnd::kFailed ? 1 : status;
+  session.Run(signals, {pty.MasterFd(), false, [&pty] { pty.HangUp(); }});
+  return session.Finish();
 }
 
 int ServeTcp(const Options& options, std::FILE* out, std::FILE* err) {
@@ -273,7 +275,11 @@ int ServeTcp(const Options& options, std::FILE* out, std::FILE* err) {
   std::fflush(out);
   Session session(options, out, err);
   LineEnd end = LineEnd::kClosed;
-  while (end == LineEnd::kClosed && AwaitConnection(signals, listener, err)) {
+  while (end == LineEnd::kClosed) {
+    const Await awaited = AwaitConnection(signals, listener, err);
+    if (awaited != Await::kConnection) {
+      return awaited == Await::kFailed ? 1 : session.Finish();
+    }
     UniqueFd connection = listener.Accept();
     if (!connection.Valid()) {
       continue;  // gone before we took it
@@ -285,8 +291,7 @@ int ServeTcp(const Options& options, std::FILE* out, std::FILE* err) {
       end = session.Served() ? LineEnd::kServed : LineEnd::kClosed;
     }
   }
-  const int status = session.Finish();
-  return end == LineEnd::kFailed ? 1 : status;
+  return session.Finish();
 }
 
 }  // namespace velmar::emulator

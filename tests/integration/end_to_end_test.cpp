@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/integration/child_process.h"
+#include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
 
 namespace velmar::test {
@@ -123,18 +124,6 @@ TEST_F(EndToEndTest, DrippedRepliesStillLoadAProgram) {
   EXPECT_EQ(m_printer.ExitStatus(), 0);
 }
 
-struct FaultCase {
-  const char* name;
-  std::vector<std::string> printer_options;
-  int exit_status;
-  const char* text;
-};
-
-// Failures name the case instead of dumping its bytes.
-void PrintTo(const FaultCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class FaultTest : public EndToEndTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FaultTest, EndsWithItsStatusAndText) {
@@ -149,36 +138,8 @@ TEST_P(FaultTest, EndsWithItsStatusAndText) {
   StopPrinter();
 }
 
-const char* const kTimeoutText = "Истекло время ожидания ответа от принтера.";
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, FaultTest,
-    ::testing::Values(
-        FaultCase{"Silent", {"--fault", "silent", "--fault-block", "3"}, 10, kTimeoutText},
-        FaultCase{"HangUp", {"--fault", "hangup", "--fault-block", "2"}, 10, kTimeoutText},
-        FaultCase{"WrongWakeByte", {"--wake", "0x55"}, 11, "не поддерживается (TEST).\nЗагрузка"},
-        FaultCase{"OtherModel", {"--model", "OTHER"}, 12, "не поддерживается (TEST).\nФайл"},
-        FaultCase{"StatusError",
-                  {"--fault", "status-error", "--fault-reply", "A"},
-                  13,
-                  "Ошибка в принятом пакете."},
-        FaultCase{"BadCommand",
-                  {"--fault", "bad-command", "--fault-block", "2"},
-                  14,
-                  "Ошибка в принятой команде."},
-        FaultCase{"BadAddress", {"--fault", "bad-address"}, 15, "Ошибка в принятом адресе."},
-        FaultCase{"BadSize", {"--fault", "bad-size"}, 16, "Ошибка в принятом размере."},
-        FaultCase{"ResultError",
-                  {"--fault", "result-error", "--fault-reply", "SM"},
-                  17,
-                  "Ошибка целостности данных.\n"},
-        FaultCase{
-            "BadCrc", {"--fault", "bad-crc"}, 19, "Ошибка целостности данных в принятом пакете."},
-        FaultCase{"BadData",
-                  {"--fault", "bad-data", "--fault-block", "5"},
-                  20,
-                  "Ошибка в принятых данных."}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(PrinterFaults()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EndToEndTest, AcknowledgesTheOtherWakeByte) {
   StartPrinter({"--loads", "1", "--wake", "0xA1"});

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/integration/child_process.h"
+#include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
 
 namespace velmar::test {
@@ -28,7 +29,6 @@ constexpr const char* kLoopback = "127.0.0.1";
 // In the loader's --trace: the wake-up gone out (so the connection is made) and the first "w".
 constexpr const char* kWakeUpSent = "> 1B 42 4F 4F 54";
 constexpr const char* kFirstBlockWritten = "> 1E 77";
-constexpr const char* kTimeoutText = "Истекло время ожидания ответа от принтера.";
 constexpr const char* kProgramDone = "Программа успешно загружена в принтер.";
 constexpr const char* kFontDone = "Шрифт успешно загружен в принтер.";
 constexpr const char* kCannotConnect = "Не удалось открыть порт.";
@@ -254,17 +254,6 @@ TEST_F(TcpLoadTest, NothingListeningIsAPortThatCannotBeOpened) {
   EXPECT_NE(loader.Err().find(kCannotConnect), std::string::npos) << loader.Err();
 }
 
-struct FaultCase {
-  const char* name;
-  std::vector<std::string> printer_options;
-  int exit_status;
-  const char* text;
-};
-
-void PrintTo(const FaultCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class TcpFaultTest : public TcpLoadTest, public ::testing::WithParamInterface<FaultCase> {};
 
 // The statuses are those of the same faults over the pseudo-terminal.
@@ -279,23 +268,8 @@ TEST_P(TcpFaultTest, EndsWithItsStatusAndText) {
   StopPrinter();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, TcpFaultTest,
-    ::testing::Values(
-        FaultCase{"Silent", {"--fault", "silent", "--fault-block", "3"}, 10, kTimeoutText},
-        FaultCase{"OtherModel", {"--model", "OTHER"}, 12, "не поддерживается (TEST).\nФайл"},
-        FaultCase{"StatusError",
-                  {"--fault", "status-error", "--fault-reply", "A"},
-                  13,
-                  "Ошибка в принятом пакете."},
-        FaultCase{"BadAddress", {"--fault", "bad-address"}, 15, "Ошибка в принятом адресе."},
-        FaultCase{
-            "BadCrc", {"--fault", "bad-crc"}, 19, "Ошибка целостности данных в принятом пакете."},
-        FaultCase{"BadData",
-                  {"--fault", "bad-data", "--fault-block", "5"},
-                  20,
-                  "Ошибка в принятых данных."}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, TcpFaultTest, ::testing::ValuesIn(PrinterFaults()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace velmar::test

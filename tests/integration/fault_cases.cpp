@@ -1,0 +1,30 @@
+#include "tests/integration/fault_cases.h"
+
+namespace velmar::test {
+
+std::vector<FaultCase> PrinterFaults() {
+  return {
+      {"Silent", {"--fault", "silent", "--fault-block", "3"}, 10, kTimeoutText},
+      {"HangUp", {"--fault", "hangup", "--fault-block", "2"}, 10, kTimeoutText},
+      {"WrongWakeByte", {"--wake", "0x55"}, 11, "не поддерживается (TEST).\nЗагрузка"},
+      {"OtherModel", {"--model", "OTHER"}, 12, "не поддерживается (TEST).\nФайл"},
+      {"StatusError",
+       {"--fault", "status-error", "--fault-reply", "A"},
+       13,
+       "Ошибка в принятом пакете."},
+      {"BadCommand",
+       {"--fault", "bad-command", "--fault-block", "2"},
+       14,
+       "Ошибка в принятой команде."},
+      {"BadAddress", {"--fault", "bad-address"}, 15, "Ошибка в принятом адресе."},
+      {"BadSize", {"--fault", "bad-size"}, 16, "Ошибка в принятом размере."},
+      {"ResultError",
+       {"--fault", "result-error", "--fault-reply", "SM"},
+       17,
+       "Ошибка целостности данных.\n"},
+      {"BadCrc", {"--fault", "bad-crc"}, 19, "Ошибка целостности данных в принятом пакете."},
+      {"BadData", {"--fault", "bad-data", "--fault-block", "5"}, 20, "Ошибка в принятых данных."},
+  };
+}
+
+}  // namespace velmar::test

@@ -1,0 +1,27 @@
+#pragma once
+// The printer's faults as the emulator makes them, with the exit status and text the loader
+// must end with, whichever line carries the load.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace velmar::test {
+
+inline constexpr const char* kTimeoutText = "Истекло время ожидания ответа от принтера.";
+
+struct FaultCase {
+  const char* name;
+  std::vector<std::string> printer_options;
+  int exit_status;
+  const char* text;
+};
+
+// Failures name the case instead of dumping its bytes.
+inline void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::vector<FaultCase> PrinterFaults();
+
+}  // namespace velmar::test
