@@ -5,7 +5,7 @@ PACKAGES := cmake g++ make libgtest-dev googletest
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
-.PHONY: all deps demo bench test test-asan test-tsan build clean format
+.PHONY: all deps demo bench test test-release test-asan test-tsan build clean format
 
 all: build
 
@@ -37,6 +37,13 @@ demo: build
 bench: build
 	build/release/bench/velmar-bench
 
+# The optimised build with its tests and no sanitizer, so that optimiser-only warnings and
+# timing faults show.
+test-release: deps
+	cmake -S . -B build/opt -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/opt -j $(JOBS)
+	cd build/opt && ctest $(CTEST_FLAGS)
+
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address
 	cmake --build build/asan -j $(JOBS)
@@ -47,7 +54,7 @@ test-tsan: deps
 	cmake --build build/tsan -j $(JOBS)
 	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest $(CTEST_FLAGS)
 
-test: test-asan test-tsan
+test: test-release test-asan test-tsan
 
 format:
 	find platform datafile transport engine app cli emulator tests bench fuzz \
