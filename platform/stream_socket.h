@@ -6,15 +6,20 @@
 // (or the peer's end of stream) is there it posts one notification to the creating thread and
 // waits until that thread has handled it, so OnReceive runs once per readiness, never on two
 // threads. OnClose reports a connection that failed without input. Connect and Send block the
-// caller but keep dispatching its thread's messages while they wait.
+// caller for a bounded time and never dispatch its thread's messages: a handler that runs
+// while its caller is in the middle of a send could tear that caller down under it.
 //   Create     makes the socket; false without a message queue on this thread or on failure.
-//   Connect    host name or dotted address; false when no connection could be made.
+//   Connect    host name or dotted address; false when no connection could be made within
+//              kConnectTimeout, counted across every address the name resolves to (the name
+//              resolution itself is not bounded by it).
 //   Receive    takes at most `capacity` bytes without waiting: the count, 0 when the peer has
 //              closed the connection, -1 on failure (or when nothing is there).
-//   Send       sends every byte; returns `length`, or -1 when the send failed.
+//   Send       sends every byte; returns `length`, or -1 when the send failed or the peer took
+//              nothing for kSendRoomTimeout. Bytes sent before a failure stay sent.
 //   Close      stops the notifications and closes the socket; safe inside a handler. The
 //              object stays, closed; Receive and Send then fail.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +28,11 @@ namespace velmar::platform {
 
 class StreamSocket {
  public:
+  static constexpr std::chrono::milliseconds kConnectTimeout{5000};
+  // A peer that stops reading is given as long as a serial line that stops taking bytes
+  // (SerialLine::kWriteRoomTimeout).
+  static constexpr std::chrono::milliseconds kSendRoomTimeout{2000};
+
   StreamSocket();
   virtual ~StreamSocket();
   StreamSocket(const StreamSocket&) = delete;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/serial_line.h"
 #include "platform/stream_socket.h"
 #include "platform/window_message.h"
 
@@ -21,23 +22,27 @@ namespace {
 constexpr MessageId kSocketNotification = kWmUser + 0x100;
 constexpr WParam kNotifyReceive = 1;
 constexpr WParam kNotifyClose = 2;
-// How long a blocking call waits for the socket before it services the thread's messages.
-constexpr std::chrono::milliseconds kPumpInterval{10};
+using Clock = std::chrono::steady_clock;
 
-// Waits for the socket to be writable while the calling thread's messages keep flowing.
-bool WaitWritable(int fd) {
-  MessageQueue* queue = MessageQueue::Current();
+static_assert(StreamSocket::kSendRoomTimeout == SerialLine::kWriteRoomTimeout,
+              "a stalled peer gets the same time as a stalled serial line");
+
+// Waits until the socket is writable or `deadline` passes. The caller may be a handler that the
+// engine runs while holding its run, so nothing else of the thread's may run meanwhile: no
+// messages are dispatched. Returns the poll events, 0 at the deadline, -1 when poll failed.
+int WaitWritable(int fd, Clock::time_point deadline) {
   for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      return 0;
+    }
     pollfd pfd{fd, POLLOUT, 0};
-    const int ready = ::poll(&pfd, 1, static_cast<int>(kPumpInterval.count()));
+    const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
     if (ready > 0) {
-      return (pfd.revents & (POLLERR | POLLNVAL)) == 0 || (pfd.revents & POLLOUT) != 0;
+      return pfd.revents;
     }
     if (ready < 0 && errno != EINTR) {
-      return false;
-    }
-    if (queue != nullptr) {
-      queue->DispatchPending();
+      return -1;
     }
   }
 }
@@ -165,14 +170,17 @@ bool StreamSocket::Connect(const std::string& host, int32_t port) {
     return false;
   }
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, &::freeaddrinfo);
-  for (addrinfo* at = found; at != nullptr; at = at->ai_next) {
+  // One budget for all the addresses: a peer that drops the handshake must not hold the caller
+  // for the system's whole retry schedule (minutes), once per address.
+  const auto deadline = Clock::now() + kConnectTimeout;
+  for (addrinfo* at = found; at != nullptr && Clock::now() < deadline; at = at->ai_next) {
     const int fd =
         ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, at->ai_protocol);
     if (fd < 0) {
       continue;
     }
     bool connected = ::connect(fd, at->ai_addr, at->ai_addrlen) == 0;
-    if (!connected && errno == EINPROGRESS && WaitWritable(fd)) {
+    if (!connected && errno == EINPROGRESS && WaitWritable(fd, deadline) > 0) {
       int error = 0;
       socklen_t length = sizeof error;
       connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
@@ -207,20 +215,27 @@ int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {
     return -1;
   }
   int32_t sent = 0;
+  // The bound runs from the last byte the peer took, as for a serial write.
+  auto deadline = Clock::now() + kSendRoomTimeout;
   while (sent < length) {
     const ssize_t put =
         ::send(m_impl->fd, data + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL);
     if (put > 0) {
       sent += static_cast<int32_t>(put);
-    } else if (put < 0 && errno == EINTR) {
+      deadline = Clock::now() + kSendRoomTimeout;
       continue;
-    } else if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitWritable(m_impl->fd) || !IsOpen()) {
-        return -1;
-      }
-    } else {
-      return -1;
     }
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // An error or hang-up without room is left for the next send to report.
+      const int room = WaitWritable(m_impl->fd, deadline);
+      if (room > 0 && (room & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+        continue;
+      }
+    }
+    return -1;
   }
   return sent;
 }

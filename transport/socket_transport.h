@@ -6,9 +6,14 @@
 // the owner in one OnDataReceived, which takes them back with Read. The peer's close shows
 // "ERROR #4", a failed receive "ERROR #5" (message box, the application's name as caption),
 // and the socket is closed; the owner is not told, so its time-out ends the run.
-//   Read   copies everything received and empties the buffer; returns 0, keeping the bytes,
-//          when the capacity is smaller than what is held.
-//   Write  blocking send of every byte; false when there is no open socket or it failed.
+//   OpenConnection  false when no connection is made within StreamSocket::kConnectTimeout.
+//   Read            copies everything received and empties the buffer; returns 0, keeping the
+//                   bytes, when the capacity is smaller than what is held.
+//   Write           sends every byte, waiting for room without dispatching the thread's
+//                   messages (it runs inside the owner's handlers); false when there is no open
+//                   socket, the send failed, or the peer took nothing for
+//                   StreamSocket::kSendRoomTimeout. Bytes already sent stay sent; the owner's
+//                   reply time-out then ends the run.
 
 #include <cstdint>
 #include <memory>

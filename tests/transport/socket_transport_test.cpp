@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,8 +33,13 @@ constexpr auto kDeadline = 10s;
 // A listening socket on loopback, and the peer's end of one accepted connection.
 class LoopbackPeer {
  public:
-  LoopbackPeer() {
+  // A `receive_buffer` other than 0 shrinks the accepted connection's receive buffer, so that a
+  // peer that stops reading stalls the sender soon.
+  explicit LoopbackPeer(int receive_buffer = 0) {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receive_buffer != 0) {
+      ::setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -48,6 +54,7 @@ class LoopbackPeer {
     ::close(m_listener);
   }
   int32_t Port() const { return m_port; }
+  int Connection() const { return m_connection; }
   bool Accept() {
     pollfd pfd{m_listener, POLLIN, 0};
     if (::poll(&pfd, 1, static_cast<int>(std::chrono::milliseconds(kDeadline).count())) != 1) {
@@ -208,6 +215,202 @@ TEST_F(SocketTransportTest, RefusedConnectionFailsWithoutABox) {
   EXPECT_TRUE(boxes.Texts().empty());
   SocketTransport no_host(&m_sink, "no-such-host.invalid", 9);
   EXPECT_FALSE(no_host.OpenConnection());
+}
+
+// A file descriptor closed with its scope.
+class Fd {
+ public:
+  explicit Fd(int fd) : m_fd(fd) {}
+  ~Fd() {
+    if (m_fd >= 0) {
+      ::close(m_fd);
+    }
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+// A window that counts the messages dispatched to it.
+class CountingWindow : public platform::Window {
+ public:
+  explicit CountingWindow(platform::MessageQueue& queue) : Window(queue) {}
+  platform::LResult HandleMessage(platform::MessageId, platform::WParam,
+                                  platform::LParam) override {
+    ++handled;
+    return 0;
+  }
+  int handled = 0;
+};
+
+// Runs `unstick` on its own thread if the test's call is still blocked after `patience`, so that
+// a call that would block for minutes fails the test instead of holding it. `done` is set once
+// the call has returned.
+class Unsticker {
+ public:
+  using Action = std::function<void(const platform::ManualResetEvent& done)>;
+  Unsticker(std::chrono::milliseconds patience, Action unstick)
+      : m_thread([this, patience, unstick = std::move(unstick)] {
+          if (!m_done.WaitFor(patience)) {
+            unstick(m_done);
+          }
+        }) {}
+  ~Unsticker() {
+    m_done.Set();
+    m_thread.join();
+  }
+  Unsticker(const Unsticker&) = delete;
+  Unsticker& operator=(const Unsticker&) = delete;
+
+ private:
+  platform::ManualResetEvent m_done;
+  std::thread m_thread;
+};
+
+struct BlockedCall {
+  bool result = false;
+  std::chrono::milliseconds elapsed{0};
+  int dispatched_during = 0;
+};
+
+// Posts a message to `window` on the calling thread, then makes the call: what it returned, how
+// long it took and how many messages the thread handled meanwhile.
+BlockedCall RunBlocked(CountingWindow& window, const std::function<bool()>& call) {
+  platform::PostMessage(&window, platform::kWmUser + 1);
+  const auto start = std::chrono::steady_clock::now();
+  BlockedCall blocked;
+  blocked.result = call();
+  blocked.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  blocked.dispatched_during = window.handled;
+  return blocked;
+}
+
+constexpr int kSmallReceiveBuffer = 4096;
+constexpr auto kPatience = 15s;  // far beyond every bound under test
+
+TEST_F(SocketTransportTest, AWriteToAPeerThatStopsReadingGivesUpWithoutDispatching) {
+  LoopbackPeer stalled(kSmallReceiveBuffer);
+  SocketTransport transport(&m_sink, "127.0.0.1", stalled.Port());
+  ASSERT_TRUE(transport.OpenConnection());
+  ASSERT_TRUE(stalled.Accept());
+  CountingWindow window(m_queue);
+  const Bytes bulk(32 << 20, 0x5A);  // far more than both ends' buffers hold
+  BlockedCall write;
+  {
+    Unsticker drain(kPatience, [fd = stalled.Connection()](const platform::ManualResetEvent& done) {
+      uint8_t buffer[65536];
+      while (!done.IsSet()) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 100) == 1 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) {
+          return;
+        }
+      }
+    });
+    write = RunBlocked(
+        window, [&] { return transport.Write(bulk.data(), static_cast<int32_t>(bulk.size())); });
+  }
+  EXPECT_FALSE(write.result);
+  EXPECT_GE(write.elapsed, 1500ms);
+  EXPECT_LT(write.elapsed, 6s);
+  EXPECT_EQ(write.dispatched_during, 0);
+  EXPECT_TRUE(m_queue.RunUntil([&] { return window.handled == 1; }, kDeadline));
+}
+
+// The bound is on the peer taking nothing, not on the whole send: a peer that keeps taking
+// bytes, however slowly, gets all of them.
+TEST_F(SocketTransportTest, AWriteToAPeerThatReadsInBurstsOutlastsTheBound) {
+  LoopbackPeer slow(kSmallReceiveBuffer);
+  SocketTransport transport(&m_sink, "127.0.0.1", slow.Port());
+  ASSERT_TRUE(transport.OpenConnection());
+  ASSERT_TRUE(slow.Accept());
+  Bytes bulk(12 << 20);
+  for (size_t i = 0; i < bulk.size(); ++i) {
+    bulk[i] = static_cast<uint8_t>(i * 13 + i / 4096);
+  }
+  // Takes a share of the bytes, then stays away for well under the bound, until it has them
+  // all; once the write has returned it takes the rest at once. The sender finds room only once
+  // about a third of its full buffer (a few MiB at most) has gone, so each share frees that.
+  constexpr size_t kShare = 2 << 20;
+  constexpr auto kAway = platform::StreamSocket::kSendRoomTimeout * 3 / 10;
+  platform::ManualResetEvent returned;
+  Bytes received;
+  std::thread reader([&, fd = slow.Connection()] {
+    received.reserve(bulk.size());
+    uint8_t buffer[65536];
+    const auto give_up = std::chrono::steady_clock::now() + 2 * kDeadline;
+    while (received.size() < bulk.size() && std::chrono::steady_clock::now() < give_up) {
+      returned.WaitFor(kAway);
+      const size_t share_end = std::min(bulk.size(), received.size() + kShare);
+      while (received.size() < share_end && std::chrono::steady_clock::now() < give_up) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 10) != 1) {
+          continue;
+        }
+        const ssize_t got =
+            ::recv(fd, buffer, std::min(sizeof buffer, share_end - received.size()), 0);
+        if (got <= 0) {
+          return;
+        }
+        received.insert(received.end(), buffer, buffer + got);
+      }
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const bool written = transport.Write(bulk.data(), static_cast<int32_t>(bulk.size()));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  if (!written) {
+    transport.CloseConnection();  // the reader then sees the end instead of the missing bytes
+  }
+  returned.Set();
+  reader.join();
+  EXPECT_TRUE(written);
+  EXPECT_GT(elapsed, platform::StreamSocket::kSendRoomTimeout)
+      << "the peer's buffers took the write too fast to test the bound";
+  EXPECT_TRUE(received == bulk);
+}
+
+// A listener whose accept queue is full: the system drops further handshakes, so a connect
+// neither completes nor fails until its retries run out, minutes later.
+TEST_F(SocketTransportTest, AConnectThatCannotCompleteFailsInTimeWithoutDispatching) {
+  BoxRecorder boxes;
+  const Fd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener.Get(), 0), 0);  // room for one connection
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+  // The first filler's handshake completes and fills the queue; the second covers the first's
+  // last step still being in flight when the transport's handshake arrives.
+  const Fd first(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  const Fd second(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  ::connect(first.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  pollfd pfd{first.Get(), POLLOUT, 0};
+  ASSERT_EQ(::poll(&pfd, 1, static_cast<int>(std::chrono::milliseconds(kDeadline).count())), 1);
+  ::connect(second.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+
+  SocketTransport transport(&m_sink, "127.0.0.1", ntohs(address.sin_port));
+  CountingWindow window(m_queue);
+  BlockedCall connect;
+  {
+    // Once the listener is gone the next retried handshake is refused.
+    Unsticker refuse(kPatience, [fd = listener.Get()](const platform::ManualResetEvent&) {
+      ::shutdown(fd, SHUT_RDWR);
+    });
+    connect = RunBlocked(window, [&] { return transport.OpenConnection(); });
+  }
+  EXPECT_FALSE(connect.result);
+  EXPECT_FALSE(transport.IsOpen());
+  EXPECT_GE(connect.elapsed, 4s);
+  EXPECT_LT(connect.elapsed, 9s);
+  EXPECT_EQ(connect.dispatched_during, 0);
+  EXPECT_TRUE(boxes.Texts().empty());
+  EXPECT_TRUE(m_queue.RunUntil([&] { return window.handled == 1; }, kDeadline));
 }
 
 // A window that records the notifications of a run over TCP.
