@@ -57,7 +57,16 @@ void ProgressBar::Show(const std::string& status) {
   }
 }
 
-void ProgressBar::Finish() {
+void ProgressBar::KeepByteCount() {
+  if (m_bytes) {
+    m_bytes = [bytes = m_bytes()] { return bytes; };
+  }
+}
+
+void ProgressBar::Finish(bool completed) {
+  // The range and step leave the bar short of its end after the last block; a completed load
+  // is shown whole all the same.
+  m_completed = completed;
   if (m_terminal && m_drawn) {
     Draw(true);
     std::fputs("\n", stdout);
@@ -76,8 +85,10 @@ void ProgressBar::Draw(bool force) {
   m_last_draw = now;
   m_drawn = true;
   const int32_t span = m_upper - m_lower;
-  const double fraction =
-      span > 0 ? std::clamp(double(m_position - m_lower) / span, 0.0, 1.0) : 0.0;
+  double fraction = span > 0 ? std::clamp(double(m_position - m_lower) / span, 0.0, 1.0) : 0.0;
+  if (m_completed) {
+    fraction = 1.0;
+  }
   const double elapsed = std::chrono::duration<double>(now - m_start).count();
   const int64_t bytes = m_bytes ? m_bytes() : 0;
   const double rate = elapsed > 0 ? bytes / elapsed : 0;

@@ -2,6 +2,12 @@
 // The loader's window: it holds the loaded file, hears the run's notifications on the main
 // thread, and shows the status text and, on a terminal, a progress bar with percent, bytes per
 // second and time left. The load's outcome is the first notification that ends it.
+//
+// The bar is drawn on the main thread only (steps from the run arrive as sends). Its byte
+// counter reads the run's transport, so the loader calls KeepByteCount while the run still
+// exists and Finish once the run is gone: after KeepByteCount the bar shows the figure taken
+// then and never calls the counter again. Finish(true) draws the bar full, whatever the range
+// and the steps taken; Finish(false) draws it where it stands.
 
 #include <chrono>
 #include <cstdint>
@@ -20,9 +26,11 @@ class ProgressBar : public platform::Window {
                                   platform::LParam lparam) override;
   // Where the bytes-per-second figure comes from.
   void SetByteCounter(std::function<int64_t()> counter) { m_bytes = std::move(counter); }
+  // Takes the counter's figure now and lets go of the counter, whose source may then go away.
+  void KeepByteCount();
   void Show(const std::string& status);
-  // Draws the last state and ends the bar's line.
-  void Finish();
+  // Draws the last state, full when the load completed, and ends the bar's line.
+  void Finish(bool completed);
   int32_t Position() const { return m_position; }
 
  private:
@@ -34,6 +42,7 @@ class ProgressBar : public platform::Window {
   int32_t m_step = 10;
   int32_t m_position = 0;
   bool m_drawn = false;
+  bool m_completed = false;
   std::function<int64_t()> m_bytes;
   std::chrono::steady_clock::time_point m_start;
   std::chrono::steady_clock::time_point m_last_draw;

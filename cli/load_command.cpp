@@ -105,10 +105,13 @@ int RunLoad(const Options& options) {
     run->StartProgramLoad();
   }
   queue.Run();  // until the notification that ends the load
+  // The counter reads the run's transport, which goes with the run.
+  window.Progress().KeepByteCount();
+  traced = nullptr;
   run.reset();
-  window.Progress().Finish();
 
   const platform::MessageId outcome = window.Outcome().value_or(engine::LN_TIMEOUT);
+  window.Progress().Finish(outcome == engine::LN_DONE);
   const engine::NotificationInfo* info = engine::FindNotification(outcome);
   if (outcome == engine::LN_DONE) {
     std::printf(

@@ -1,16 +1,14 @@
 #include "datafile/data_file.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
+
+#include "platform/file_probe.h"
 
 namespace velmar::datafile {
 
 namespace {
-
-constexpr int32_t kProgressTotalSize = 2;
 
 DataFileResult Refused(ReadOutcome outcome) {
   DataFileResult result;
@@ -25,26 +23,23 @@ std::string KindText(const std::vector<uint8_t>& file) {
   return std::string(file.begin(), std::find(file.begin(), magic_end, uint8_t{0}));
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  if (path.empty()) {
-    return false;
-  }
-  // stdio rather than streams: no exceptions, and a directory fails on its first read.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) {
-    return false;
-  }
+// Appends what the file holds from its current position until it ends or `bytes` holds
+// `limit`; false on a read error.
+bool ReadUpTo(platform::ProbedFile& source, size_t limit, std::vector<uint8_t>* bytes) {
   constexpr size_t kChunk = 64 * 1024;
-  bytes->clear();
-  size_t got;
-  do {
-    const size_t at = bytes->size();
-    bytes->resize(at + kChunk);
-    got = std::fread(bytes->data() + at, 1, kChunk, file.get());
-    bytes->resize(at + got);
-  } while (got == kChunk);
-  return std::ferror(file.get()) == 0;
+  std::vector<uint8_t> chunk(std::min(kChunk, limit));
+  while (bytes->size() < limit) {
+    const int64_t got = source.Read(
+        chunk.data(), static_cast<int64_t>(std::min(chunk.size(), limit - bytes->size())));
+    if (got < 0) {
+      return false;
+    }
+    if (got == 0) {
+      break;
+    }
+    bytes->insert(bytes->end(), chunk.begin(), chunk.begin() + got);
+  }
+  return true;
 }
 
 }  // namespace
@@ -75,13 +70,25 @@ bool ParseProgramBlocks(const uint8_t* payload, int32_t size, std::vector<BlockI
 }
 
 DataFileResult ReadDataFile(const std::string& path, LoadWindow& window) {
+  platform::ProbedFile source;
   std::vector<uint8_t> file;
-  if (!ReadWholeFile(path, &file)) {
+  if (source.Open(path) != platform::ProbeResult::kRegularFile ||
+      !ReadUpTo(source, kMagicSize, &file)) {
     return Refused(ReadOutcome::kCannotOpen);
   }
-  window.m_file_kind = KindText(file);
-  const bool program = window.m_file_kind == kProgramMagic;
-  if (!program && window.m_file_kind != kFontMagic) {
+  const std::string kind = KindText(file);
+  const bool program = kind == kProgramMagic;
+  if ((!program && kind != kFontMagic) || source.Size() > kMaxDataFileSize) {
+    window.m_file_kind = kind;
+    return Refused(ReadOutcome::kBadData);
+  }
+  // One byte past the limit tells a file that has grown since it was opened.
+  file.reserve(static_cast<size_t>(source.Size()) + 1);
+  if (!ReadUpTo(source, kMaxDataFileSize + 1, &file)) {
+    return Refused(ReadOutcome::kCannotOpen);
+  }
+  window.m_file_kind = kind;
+  if (file.size() > static_cast<size_t>(kMaxDataFileSize)) {
     return Refused(ReadOutcome::kBadData);
   }
 

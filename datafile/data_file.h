@@ -7,11 +7,18 @@
 // is a sequence of blocks, each an 8-byte header (address 0-2, little-endian length 3-4, CRC
 // 5-6, a byte passed on 7) and that many data bytes, at most 256.
 //
+// Only a regular file is a data file. The magic is read first and the size checked next, so
+// a file of any size that is not a data file, or one larger than kMaxDataFileSize, is refused
+// before the rest is read. The reading never blocks, and never reads more than one byte past
+// that size, however large the file is or grows.
+//
 // ReadDataFile fills the window's file members and returns the outcome with the text to show:
-//   kCannotOpen  (text 106) the file cannot be opened; nothing changed.
-//   kBadData     (text 102) wrong magic, a file too short for its header, or a program payload
-//                that is not whole blocks. m_file_kind holds the file's first bytes (up to five,
-//                ending early at a NUL); the other members are unchanged, so nothing is loaded.
+//   kCannotOpen  (text 106) the file cannot be opened or read, or the path names a directory,
+//                FIFO, socket or device; nothing changed.
+//   kBadData     (text 102) wrong magic, a file too short for its header, a file larger than
+//                kMaxDataFileSize, or a program payload that is not whole blocks. m_file_kind
+//                holds the file's first bytes (up to five, ending early at a NUL); the other
+//                members are unchanged, so nothing is loaded.
 //   kOk          m_file_kind, the name (m_model_name or m_font_name) and m_data (emptied, then
 //                the whole payload) are set; the result carries the kind, the progress total
 //                and the payload length.
@@ -29,6 +36,17 @@ inline constexpr std::string_view kProgramMagic = "MyBIN";
 inline constexpr std::string_view kFontMagic = "MyFNT";
 inline constexpr int32_t kMagicSize = 5;
 inline constexpr int32_t kNameFieldSize = 255;
+inline constexpr int32_t kProgressTotalSize = 2;
+
+// Blocks and fonts are placed by 24-bit addresses.
+inline constexpr int64_t kAddressSpace = int64_t{1} << 24;
+// The largest data file: the longest header (magic, a name filling its field, progress total)
+// and a program whose full blocks cover the whole address space. A font's data fits the
+// address space, so a font is smaller still.
+inline constexpr int64_t kMaxDataFileSize =
+    kMagicSize + kNameFieldSize + kProgressTotalSize +
+    kAddressSpace / kMaxBlockLength * (kBlockHeaderSize + kMaxBlockLength);
+static_assert(kMaxDataFileSize == 17'301'766);
 
 // Texts of the string table that the reading reports.
 inline constexpr int kTextBadData = 102;

@@ -1,5 +1,6 @@
 #include "engine/downloader.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "engine/frames.h"
@@ -88,7 +89,45 @@ void Downloader::OnDataReceived() {
   ProcessReply();
 }
 
+int32_t Downloader::BytesDue() {
+  std::lock_guard lock(m_lock);
+  const int32_t state = m_state.load();
+  if (m_ended || m_closing.load() || state == kIdle) {
+    return 0;
+  }
+  const int32_t n = m_rx.Size();
+  if (state != kProgramIdent && state != kFontIdent) {
+    return std::max(m_expected_length - n, 0);
+  }
+  // The name's length is learnt from its terminating zero; until then at least the zero and
+  // the closing frame are due.
+  const uint8_t* zero = std::find(m_rx.Data(), m_rx.Data() + n, uint8_t{0});
+  const int32_t reply = zero == m_rx.Data() + n
+                            ? n + 1 + frames::kIdentTrailer
+                            : static_cast<int32_t>(zero - m_rx.Data()) + 1 + frames::kIdentTrailer;
+  return std::max(reply - n, 0);
+}
+
 void Downloader::StartWatchdog() {
+  ArmWatchdog(std::chrono::steady_clock::now() + m_timeout_ticks * kWatchdogTick);
+}
+
+void Downloader::ResumeWatchdog() {
+  std::chrono::steady_clock::time_point deadline;
+  {
+    std::lock_guard watchdog_lock(m_watchdog_lock);
+    deadline = m_reply_deadline;
+  }
+  if (std::chrono::steady_clock::now() >= deadline) {
+    // Expiring here rather than in the Watchdog: a line that keeps sending would keep the
+    // Watchdog from ever taking the lock.
+    TimeOut();
+    return;
+  }
+  ArmWatchdog(deadline);
+}
+
+void Downloader::ArmWatchdog(std::chrono::steady_clock::time_point deadline) {
   if (m_closing.load()) {
     return;
   }
@@ -105,7 +144,8 @@ void Downloader::StartWatchdog() {
   }
   m_stop_event.Reset();
   m_watchdog_idle_event.Reset();
-  m_deadline = std::chrono::steady_clock::now() + m_timeout_ticks * kWatchdogTick;
+  m_deadline = deadline;
+  m_reply_deadline = deadline;
   if (m_watchdog_parked) {
     m_watchdog_wake.notify_one();
   }
@@ -160,9 +200,13 @@ void Downloader::Expire() {
     m_watchdog_idle_event.Set();  // a reply got in first
     return;
   }
+  TimeOut();
+  m_watchdog_idle_event.Set();
+}
+
+void Downloader::TimeOut() {
   m_state.store(kIdle);
   m_rx.RemoveAll();
-  m_watchdog_idle_event.Set();
   Finish(LN_TIMEOUT);
 }
 

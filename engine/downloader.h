@@ -6,11 +6,13 @@
 // Received bytes arrive through OnDataReceived on the transport's delivery thread, are
 // appended to m_rx, and ProcessReply judges them. Every awaited reply is guarded by the
 // Watchdog, which counts m_timeout_ticks ticks of about 1 ms and on expiry returns the run to
-// idle, empties m_rx and posts LN_TIMEOUT. One lock of the run serialises the delivery thread,
-// the start operations and the Watchdog's expiry. The Watchdog is one thread per run, started
-// by the first StartWatchdog and ended by the destructor; in between, StartWatchdog and
-// StopWatchdog arm and disarm its deadline, and it wakes only when that deadline may have
-// passed.
+// idle, empties m_rx and posts LN_TIMEOUT. A batch that can only be part of the awaited reply
+// (an incomplete reply still growing) restarts the full time-out; bytes that can never become
+// it earn no time, so a line that babbles ends the load as surely as a silent one. One lock of
+// the run serialises the delivery thread, the start operations and the Watchdog's expiry. The
+// Watchdog is one thread per run, started by the first StartWatchdog and ended by the
+// destructor; in between, StartWatchdog and StopWatchdog arm and disarm its deadline, and it
+// wakes only when that deadline may have passed.
 //
 // A run reports one outcome: once it has posted a notification that ends the load, it posts
 // nothing more and discards every byte it receives; bytes received while idle are discarded.
@@ -22,6 +24,9 @@
 //   IsBusy            true while the protocol state is not idle; safe from any thread.
 //   StartWatchdog     arms the time-out unless it is already counting.
 //   StopWatchdog      stops the time-out and returns once it has stopped (at once when idle).
+//   BytesDue          how many more bytes the awaited reply needs at least; 0 when nothing is
+//                     awaited. A transport may wait for them to cross the line before it
+//                     delivers, so that a reply arrives as one batch.
 //   ~Downloader       never deadlocks: sends to the destroying thread's windows are refused
 //                     meanwhile, the delivery thread is ended by closing the transport, and
 //                     no Watchdog outlives the run.
@@ -87,6 +92,7 @@ class Downloader : public transport::ReceiveSink {
   void StartFontLoad();
   bool IsBusy() const { return m_state.load() != kIdle; }
   void OnDataReceived() override;
+  int32_t BytesDue() override;
   void StartWatchdog();
   void StopWatchdog();
 
@@ -109,6 +115,13 @@ class Downloader : public transport::ReceiveSink {
   void Watchdog();
   // The time-out has passed: ends the run unless a reply got in first.
   void Expire();
+  // Ends the run by the time-out; the run's lock is held.
+  void TimeOut();
+  // Arms the time-out to end at `deadline`; false when the run is closing or no Watchdog runs.
+  void ArmWatchdog(std::chrono::steady_clock::time_point deadline);
+  // Re-arms the time-out with what was left of it, or ends the run now when nothing was left:
+  // for bytes that can never become the awaited reply. The run's lock is held.
+  void ResumeWatchdog();
   void ProcessReply();
   const ProtocolPhase& CurrentPhase() const;
   void OnWakeReply(const ProtocolPhase& phase);
@@ -139,6 +152,7 @@ class Downloader : public transport::ReceiveSink {
   std::mutex m_watchdog_lock;
   std::condition_variable m_watchdog_wake;
   std::optional<std::chrono::steady_clock::time_point> m_deadline;  // set while counting
+  std::chrono::steady_clock::time_point m_reply_deadline;           // the last deadline armed
   bool m_watchdog_parked = false;  // waiting with no deadline: arming must wake it
   bool m_watchdog_quit = false;
   std::thread m_watchdog_thread;

@@ -121,9 +121,9 @@ void Downloader::SendShort(int32_t next_state, uint8_t letter, uint8_t arg0, uin
 
 void Downloader::OnWakeReply(const ProtocolPhase& phase) {
   if (m_rx.Size() != 1) {
-    // A batch of several bytes is no wake-up reply; wait for the next, but not for ever.
+    // A batch of several bytes is no wake-up reply: wait for the next, within the time left.
     m_rx.RemoveAll();
-    StartWatchdog();
+    ResumeWatchdog();
     return;
   }
   const uint8_t reply = m_rx[0];
@@ -146,11 +146,23 @@ void Downloader::OnIdentification(const ProtocolPhase& phase) {
   }
   const uint8_t* rx = m_rx.Data();
   const uint8_t* zero = std::find(rx, rx + n, uint8_t{0});
-  const int32_t j = zero == rx + n ? 0 : static_cast<int32_t>(zero - rx);
-  const int32_t after_zero = n - j - 1;
-  if (after_zero != frames::kIdentTrailer) {
-    // Too few bytes after the name yet, or more than the closing frame: wait, with a limit.
+  if (zero == rx + n) {
+    // The name is still arriving: on a slow line it comes a byte or two at a time.
+    if (n > frames::kMaxModelName) {
+      Finish(LN_BAD_COMMAND);
+      return;
+    }
     StartWatchdog();
+    return;
+  }
+  const int32_t j = static_cast<int32_t>(zero - rx);
+  const int32_t after_zero = n - j - 1;
+  if (after_zero < frames::kIdentTrailer) {
+    StartWatchdog();  // the closing frame is still arriving
+    return;
+  }
+  if (after_zero > frames::kIdentTrailer) {
+    ResumeWatchdog();  // more than the closing frame: never a reply, left unjudged
     return;
   }
   m_result_byte = rx[n - 2];

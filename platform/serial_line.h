@@ -3,15 +3,22 @@
 //
 // Principles of operation: Open claims the port exclusively (a second opener fails with kBusy)
 // and sets the line exactly at the given rate; every rate of the window's list, 7200 and 14400
-// included, is set exactly. Modem-control requests that the device does not support (a
-// pseudo-terminal, a USB gadget) are skipped. Read never waits for bytes that are not queued.
-// WaitForInput blocks the reception thread until input is queued or Wake is called; once the
-// other end has hung up it stops watching the line, so the thread sleeps instead of spinning
-// until Wake. Close drops DTR, flushes both queues and releases the port; the destructor closes.
+// included, is set exactly. It asks the driver for low-latency reception where it has such a
+// setting, and Close puts the setting back. Modem-control requests that the device does not
+// support (a pseudo-terminal, a USB gadget) are skipped. Read never waits for bytes that are
+// not queued. WaitForInput blocks the reception thread until input is queued or Wake is called;
+// once the other end has hung up it stops watching the line, so the thread sleeps instead of
+// spinning until Wake. Wake also ends a Write that waits for room, and a Pause.
 //
-// Thread use: the reception thread calls WaitForInput, QueuedInput and Read; any one thread
-// writes; Wake is safe from any thread; Open and Close run while no other thread uses the line.
-// After a failed Open the line is closed and nothing is held.
+// Close first lets what was written leave: it waits until the driver's queue is empty and the
+// line has had the time its rate needs for the bytes written last; at most the longer of the
+// line time of what is queued and of the last write, plus kDrainMargin, and not at all once
+// the other end has hung up. Then it drops
+// DTR, flushes both queues and releases the port; the destructor closes.
+//
+// Thread use: the reception thread calls WaitForInput, Pause, QueuedInput and Read; one thread
+// at a time writes; Wake is safe from any thread; Open and Close run while no other thread uses
+// the line. After a failed Open the line is closed and nothing is held.
 
 #include <chrono>
 #include <cstdint>
@@ -37,6 +44,8 @@ enum class SerialWait {
 class SerialLine {
  public:
   static constexpr std::chrono::milliseconds kWriteRoomTimeout{2000};
+  // What Close allows beyond the line time of the queued bytes, for the device's own buffer.
+  static constexpr std::chrono::milliseconds kDrainMargin{100};
 
   SerialLine();
   ~SerialLine();
@@ -53,11 +62,16 @@ class SerialLine {
   // Reads at most `capacity` of the queued bytes without waiting; 0 on failure or when none.
   int32_t Read(uint8_t* buffer, int32_t capacity);
   // Writes the bytes in order, waiting at most kWriteRoomTimeout each time the driver has no
-  // room; returns how many went, fewer on failure or time-out.
+  // room; returns how many went, fewer on failure, time-out or Wake.
   int32_t Write(const uint8_t* data, int32_t length);
   bool WriteByte(uint8_t byte);
 
+  // How long one byte (start bit, 8 data bits, stop bit) takes on the open line.
+  std::chrono::nanoseconds ByteTime() const;
+
   SerialWait WaitForInput();
+  // Sleeps for `span` unless woken first; false when Wake ended it.
+  bool Pause(std::chrono::nanoseconds span);
   // Ends the current or next WaitForInput with kWoken; stays in effect until ClearWake.
   void Wake();
   void ClearWake();

@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,10 +14,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <utility>
 
+#include "platform/serial_latency_linux.h"
 #include "platform/serial_line.h"
 #include "platform/serial_rate_linux.h"
 
@@ -24,7 +27,12 @@ namespace velmar::platform {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kPollForever = -1;
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+// After the driver's queue is empty the device may still be sending its last bytes.
+constexpr std::chrono::milliseconds kDrainSettle{5};
 constexpr std::string_view kComPrefix = "COM";
 constexpr std::array<std::string_view, 3> kDevicePrefixes = {"ttyS", "ttyUSB", "ttyACM"};
 constexpr const char* kDeviceFolder = "/dev";
@@ -149,14 +157,60 @@ std::string ComLinkPath(const std::string& name) {
   return ConfigFolder() + "/ports/" + name;
 }
 
+// poll() to the nanosecond; without a span it waits for ever. A past span polls once.
+int PollFor(pollfd* fds, nfds_t count, std::optional<std::chrono::nanoseconds> span) {
+  if (!span) {
+    return ::ppoll(fds, count, nullptr, nullptr);
+  }
+  const auto clamped = std::max(*span, std::chrono::nanoseconds::zero());
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(clamped);
+  const timespec timeout{static_cast<time_t>(seconds.count()),
+                         static_cast<long>((clamped - seconds).count())};
+  return ::ppoll(fds, count, &timeout, nullptr);
+}
+
+int32_t QueuedOutput(int fd) {
+  int queued = 0;
+  return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? std::max(queued, 0) : 0;
+}
+
 }  // namespace
 
 struct SerialLine::Impl {
+  // Waits until what was written has left the line, within the bounds the header gives.
+  void Drain();
+
   UniqueFd line;
   UniqueFd wake;  // an eventfd, readable while a wake is pending
   // Reception thread only: once set, waits watch the wake descriptor alone.
   bool hung_up = false;
+  std::chrono::nanoseconds byte_time{};
+  // When the line will have sent everything written so far, if the driver keeps up. Only the
+  // writing thread and Close touch it, never at once.
+  Clock::time_point line_free{};
+  LatencySetting latency;
 };
+
+void SerialLine::Impl::Drain() {
+  const int fd = line.Get();
+  const auto start = Clock::now();
+  // A driver that cannot tell its queue (a pty) is trusted with the line time of the last write.
+  const auto deadline = std::max(start + QueuedOutput(fd) * byte_time, line_free) + kDrainMargin;
+  const auto settled = std::min(line_free + kDrainSettle, deadline);
+  for (;;) {
+    const auto now = Clock::now();
+    const int32_t queued = QueuedOutput(fd);
+    if ((queued == 0 && now >= settled) || now >= deadline) {
+      return;
+    }
+    // No events asked for: only a hang-up or an error ends the wait early.
+    pollfd watched{fd, 0, 0};
+    const auto next = std::max(settled, now + std::max(queued, 1) * byte_time);
+    if (PollFor(&watched, 1, std::min(next, deadline) - now) > 0) {
+      return;
+    }
+  }
+}
 
 SerialLine::SerialLine() : m_impl(std::make_unique<Impl>()) {}
 
@@ -193,9 +247,12 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     ::ioctl(line.Get(), TIOCNXCL);
     return SerialOpenResult::kSettingsRefused;
   }
+  m_impl->latency = LowerLatency(line.Get());
   m_impl->line = std::move(line);
   m_impl->wake = std::move(wake);
   m_impl->hung_up = false;
+  m_impl->byte_time = std::chrono::nanoseconds(std::chrono::seconds(kBitsPerByte)) / baud_rate;
+  m_impl->line_free = Clock::now();
   return SerialOpenResult::kOk;
 }
 
@@ -206,6 +263,10 @@ bool SerialLine::IsOpen() const {
 void SerialLine::Close() {
   if (m_impl->line.Valid()) {
     const int fd = m_impl->line.Get();
+    // Flushing at once could throw away the frame that ends a load.
+    m_impl->Drain();
+    RestoreLatency(fd, m_impl->latency);
+    m_impl->latency = {};
     // Failures are of no use here: a hung-up line refuses these, and closing still releases it.
     SetModemLines(fd, TIOCMBIC, TIOCM_DTR);
     ::tcflush(fd, TCIOFLUSH);
@@ -246,12 +307,14 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
   }
   const int fd = m_impl->line.Get();
   int32_t done = 0;
-  auto deadline = std::chrono::steady_clock::now() + kWriteRoomTimeout;
+  auto deadline = Clock::now() + kWriteRoomTimeout;
   while (done < length) {
     const ssize_t put = ::write(fd, data + done, static_cast<size_t>(length - done));
     if (put > 0) {
       done += static_cast<int32_t>(put);
-      deadline = std::chrono::steady_clock::now() + kWriteRoomTimeout;
+      const auto now = Clock::now();
+      m_impl->line_free = std::max(m_impl->line_free, now) + put * m_impl->byte_time;
+      deadline = now + kWriteRoomTimeout;
       continue;
     }
     if (put < 0 && errno == EINTR) {
@@ -260,21 +323,45 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
     if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
       return done;
     }
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) {
       return done;
     }
-    pollfd room{fd, POLLOUT, 0};
-    const int ready = ::poll(&room, 1, static_cast<int>(left.count()));
+    // A close under way wakes us: the frame is abandoned rather than waited for.
+    std::array<pollfd, 2> watched = {{{fd, POLLOUT, 0}, {m_impl->wake.Get(), POLLIN, 0}}};
+    const int ready = PollFor(watched.data(), watched.size(), left);
     if (ready < 0 && errno == EINTR) {
       continue;
     }
-    if (ready <= 0 || (room.revents & POLLOUT) == 0) {
+    if (ready <= 0 || watched[1].revents != 0 || (watched[0].revents & POLLOUT) == 0) {
       return done;
     }
   }
   return done;
+}
+
+std::chrono::nanoseconds SerialLine::ByteTime() const {
+  return m_impl->byte_time;
+}
+
+bool SerialLine::Pause(std::chrono::nanoseconds span) {
+  if (!m_impl->wake.Valid()) {
+    return false;
+  }
+  // The default timer slack (50 us) would be added to every pause, several times a block.
+  thread_local const bool precise = ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+  static_cast<void>(precise);
+  const auto until = Clock::now() + span;
+  for (;;) {
+    pollfd woken{m_impl->wake.Get(), POLLIN, 0};
+    const int ready = PollFor(&woken, 1, until - Clock::now());
+    if (ready > 0) {
+      return false;
+    }
+    if (ready == 0 || errno != EINTR) {
+      return true;
+    }
+  }
 }
 
 bool SerialLine::WriteByte(uint8_t byte) {

@@ -1,6 +1,7 @@
 // Writes the sample data files the demo and the tests load: a program for model "TEST" made of
-// several dozen blocks with correct CRCs, and a font of a few KiB.
-//   velmar-make-samples DIR [PROGRAM_BYTES [FONT_BYTES]]
+// several dozen blocks with correct CRCs, and a font of a few KiB. The tests ask for other sizes
+// and model names.
+//   velmar-make-samples DIR [PROGRAM_BYTES [FONT_BYTES [MODEL]]]
 
 #include <algorithm>
 #include <cstdint>
@@ -18,7 +19,7 @@ constexpr int32_t kBlockData = 256;
 constexpr uint32_t kProgramBase = 0x010000;
 constexpr size_t kDefaultProgramBytes = 48 * kBlockData;  // 48 blocks
 constexpr size_t kDefaultFontBytes = 4 * 1024 + 100;
-constexpr const char* kModel = "TEST";
+constexpr const char* kDefaultModel = "TEST";
 
 // A repeatable byte pattern that is not trivially periodic.
 uint8_t PatternByte(uint32_t i) {
@@ -32,9 +33,9 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   return static_cast<bool>(out.flush());
 }
 
-std::vector<uint8_t> Program(size_t data_bytes) {
+std::vector<uint8_t> Program(size_t data_bytes, const std::string& model) {
   std::vector<uint8_t> file = {'M', 'y', 'B', 'I', 'N'};
-  file.insert(file.end(), kModel, kModel + 4);
+  file.insert(file.end(), model.begin(), model.end());
   file.push_back(0);
   const size_t blocks = (data_bytes + kBlockData - 1) / kBlockData;
   const auto total = static_cast<uint16_t>(blocks * 265);
@@ -73,14 +74,15 @@ std::vector<uint8_t> Font(size_t bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 4) {
-    std::fprintf(stderr, "usage: velmar-make-samples DIR [PROGRAM_BYTES [FONT_BYTES]]\n");
+  if (argc < 2 || argc > 5) {
+    std::fprintf(stderr, "usage: velmar-make-samples DIR [PROGRAM_BYTES [FONT_BYTES [MODEL]]]\n");
     return 2;
   }
   const std::string dir = argv[1];
   const size_t program_bytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : kDefaultProgramBytes;
   const size_t font_bytes = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : kDefaultFontBytes;
-  if (!WriteFile(dir + "/sample.bin", Program(program_bytes)) ||
+  const std::string model = argc > 4 ? argv[4] : kDefaultModel;
+  if (!WriteFile(dir + "/sample.bin", Program(program_bytes, model)) ||
       !WriteFile(dir + "/sample.fnt", Font(font_bytes))) {
     std::fprintf(stderr, "velmar-make-samples: cannot write into %s\n", dir.c_str());
     return 1;

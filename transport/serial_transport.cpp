@@ -1,5 +1,6 @@
 #include "transport/serial_transport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <utility>
@@ -10,8 +11,12 @@ namespace velmar::transport {
 
 namespace {
 
-// Bounds how often the reception thread wakes: whatever arrives meanwhile is one delivery.
+// How often the reception thread may wake for bytes that nobody awaits or takes: whatever
+// arrives meanwhile is one delivery.
 constexpr std::chrono::milliseconds kReceptionPause{1};
+// The longest a reply still crossing the line is held back. Every delivery of a growing reply
+// restarts its time-out, so on a slow line a long echo must go up in parts well within it.
+constexpr std::chrono::milliseconds kLongestCoalescing{100};
 
 // The transport whose reception thread this is, so that a close from inside OnDataReceived
 // does not join itself. Read only by its own thread, hence no race with the opener storing
@@ -68,11 +73,25 @@ bool SerialTransport::OpenConnection() {
 void SerialTransport::CommEventThread() {
   t_delivering_for = this;
   while (!m_stop.load()) {
-    std::this_thread::sleep_for(kReceptionPause);
     // kWoken and kHungUp both go round to the stop check; after a hang-up the next wait
     // watches only for the close's wake, so the thread sleeps there.
-    if (m_port.WaitForInput() == platform::SerialWait::kInput && !m_stop.load()) {
-      m_owner->OnDataReceived();
+    if (m_port.WaitForInput() != platform::SerialWait::kInput || m_stop.load()) {
+      continue;
+    }
+    // A reply is handed over whole, not a byte per wake-up: while the owner still awaits bytes
+    // that are crossing the line, wait the time they take, and no longer.
+    const int32_t due = m_owner->BytesDue();
+    const int32_t missing = due - m_port.QueuedInput();
+    const auto pause = due <= 0 ? std::chrono::nanoseconds(kReceptionPause)
+                                : std::min<std::chrono::nanoseconds>(
+                                      std::max(missing, 0) * m_port.ByteTime(), kLongestCoalescing);
+    if (pause > std::chrono::nanoseconds::zero() && !m_port.Pause(pause)) {
+      continue;  // woken by the close
+    }
+    const uint64_t taken = m_bytes_read;
+    m_owner->OnDataReceived();
+    if (m_bytes_read == taken && !m_port.Pause(kReceptionPause)) {
+      continue;  // the owner left the input queued: do not spin on it
     }
   }
   t_delivering_for = nullptr;
@@ -104,7 +123,9 @@ bool SerialTransport::Write(const uint8_t* data, int32_t length) {
 }
 
 int32_t SerialTransport::Read(uint8_t* buffer, int32_t capacity) {
-  return m_port.Read(buffer, capacity);
+  const int32_t count = m_port.Read(buffer, capacity);
+  m_bytes_read += static_cast<uint64_t>(count);
+  return count;
 }
 
 bool SerialTransport::WriteByte(uint8_t byte) {

@@ -2,10 +2,15 @@
 // A Transport over a serial port, with a reception thread of its own.
 //
 // OpenConnection opens the port (exclusively, 8N1, no flow control, DTR and RTS on, at the
-// given rate) and starts CommEventThread, which waits for received characters, sleeps 1 ms
-// before every wait to bound its wake-ups, and calls the owner's OnDataReceived once per
-// wake-up that found input. CloseConnection wakes and joins that thread (never while it is
-// inside OnDataReceived), then drops DTR, flushes both queues and closes the port.
+// given rate) and starts CommEventThread, which waits for received characters and calls the
+// owner's OnDataReceived once per wake-up that found input. Before it calls, it lets the rest
+// of the awaited reply cross the line (the owner's BytesDue, times the line's byte time), so
+// that a reply is one delivery and a reply already there is delivered at once. A long reply on
+// a slow line goes up at least every 100 ms, so that its time-out sees it growing. Bytes that
+// nobody awaits, or that the owner leaves unread, are taken at most once a millisecond.
+// CloseConnection wakes and joins that thread (never while it is inside OnDataReceived), and
+// ends a write waiting for room; then the port lets what was written leave, drops DTR, flushes
+// both queues and closes.
 // When the other end hangs up, the thread stops watching the line and sleeps until closed.
 // Failures of the thread machinery are reported through the message box with the texts below.
 
@@ -48,6 +53,7 @@ class SerialTransport final : public Transport {
   std::atomic<bool> m_is_open{false};
   std::atomic<bool> m_stop{false};
   platform::SerialOpenResult m_open_result = platform::SerialOpenResult::kOk;
+  uint64_t m_bytes_read = 0;  // reception thread only
 };
 
 }  // namespace velmar::transport

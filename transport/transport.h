@@ -32,6 +32,10 @@ class Transport {
 class ReceiveSink {
  public:
   virtual void OnDataReceived() = 0;
+  // How many more bytes the owner needs at least before it can judge what it has, so that a
+  // transport may hold a delivery back while they are still crossing the line; 0 when it awaits
+  // nothing, and what it is then sent is of no hurry.
+  virtual int32_t BytesDue() { return 0; }
 
  protected:
   ~ReceiveSink() = default;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <string>
@@ -752,38 +753,105 @@ INSTANTIATE_TEST_SUITE_P(Prefixes, EchoPrefixTest,
                                            EchoPrefixCase{"FontZeros", Load::kFont, 0x00, 0x00}),
                          CaseName<EchoPrefixCase>);
 
-class ByteByByteTest : public ProtocolTest, public ::testing::WithParamInterface<Load> {};
+struct SlowLineCase {
+  Load load;
+  size_t name_length;
+  size_t batch;  // bytes per delivery; 0: each reply whole
+};
 
-TEST_P(ByteByByteTest, EveryReplyOneByteAtATimeStillLoads) {
+void PrintTo(const SlowLineCase& c, std::ostream* os) {
+  *os << (c.load == Load::kProgram ? "program" : "font") << " name " << c.name_length << " batch "
+      << c.batch;
+}
+
+std::vector<SlowLineCase> SlowLineCases() {
+  std::vector<SlowLineCase> cases;
+  for (Load load : {Load::kProgram, Load::kFont}) {
+    for (size_t name_length : {1, 6, 9, 40, 200}) {
+      for (size_t batch : {1, 2, 0}) {
+        cases.push_back({load, name_length, batch});
+      }
+    }
+  }
+  return cases;
+}
+
+class SlowLineTest : public ProtocolTest, public ::testing::WithParamInterface<SlowLineCase> {};
+
+// A slow line hands each reply over a byte or two at a time; nothing may be judged before the
+// reply is whole, whatever the length of the model name.
+TEST_P(SlowLineTest, EveryReplyIsJudgedOnceWhole) {
+  const SlowLineCase& c = GetParam();
+  std::string model;
+  for (size_t i = 0; i < c.name_length; ++i) {
+    model += static_cast<char>('a' + i % 26);
+  }
   Script script;
-  if (GetParam() == Load::kProgram) {
-    StartProgram("TEST", MakeBlocks(3));
-    script = ProgramScript("TEST", MakeBlocks(3));
+  if (c.load == Load::kProgram) {
+    StartProgram(model, MakeBlocks(3));
+    script = ProgramScript(model, MakeBlocks(3));
   } else {
     const Bytes font = FontBytes(600);
     StartFont(font);
-    script = FontScript("PRN", font, 0x10010);
+    script = FontScript(model, font, 0x10010);
   }
   for (const Exchange& exchange : script) {
     SCOPED_TRACE(StepName(exchange.step));
     const size_t writes = line->WriteCount();
     const size_t notes = window.Count();
-    for (size_t i = 0; i + 1 < exchange.reply.size(); ++i) {
-      Feed({exchange.reply[i]});
+    const size_t batch = c.batch == 0 ? exchange.reply.size() : c.batch;
+    for (size_t at = 0; at < exchange.reply.size(); at += batch) {
+      ASSERT_EQ(line->WriteCount(), writes);
+      ASSERT_EQ(window.Count(), notes);
+      const size_t end = std::min(at + batch, exchange.reply.size());
+      Feed(Bytes(exchange.reply.begin() + static_cast<ptrdiff_t>(at),
+                 exchange.reply.begin() + static_cast<ptrdiff_t>(end)));
     }
-    ASSERT_EQ(line->WriteCount(), writes);
-    ASSERT_EQ(window.Count(), notes);
-    Feed({exchange.reply.back()});
     ASSERT_EQ(Hex(WritesSince(writes)), Hex(exchange.commands));
     ASSERT_EQ(Names(IdsSince(notes)), Names(exchange.notes));
   }
   EXPECT_FALSE(run->IsBusy());
+  EXPECT_EQ(window.m_model_name, model);
+  EXPECT_EQ(run->m_reported_model, model);
 }
 
-INSTANTIATE_TEST_SUITE_P(Loads, ByteByByteTest, ::testing::Values(Load::kProgram, Load::kFont),
-                         [](const ::testing::TestParamInfo<Load>& info) {
-                           return info.param == Load::kProgram ? "Program" : "Font";
+INSTANTIATE_TEST_SUITE_P(Loads, SlowLineTest, ::testing::ValuesIn(SlowLineCases()),
+                         [](const ::testing::TestParamInfo<SlowLineCase>& info) {
+                           const SlowLineCase& c = info.param;
+                           return std::string(c.load == Load::kProgram ? "Program" : "Font") +
+                                  "Name" + std::to_string(c.name_length) +
+                                  (c.batch == 0 ? std::string("Whole")
+                                                : "Batch" + std::to_string(c.batch));
                          });
+
+// What a transport may wait for before it delivers: the rest of the awaited reply.
+TEST_F(ProtocolTest, BytesDueCountTheRestOfTheAwaitedReply) {
+  window.LoadPayload("TEST", ProgramPayload(TwoBlocks()));
+  MakeRun();
+  EXPECT_EQ(run->BytesDue(), 0);  // nothing awaited before the start
+  run->StartProgramLoad();
+  const Script script = ProgramScript("TEST", TwoBlocks());
+  EXPECT_EQ(run->BytesDue(), 1);  // the wake-up reply
+  ASSERT_TRUE(Play(script, 0, 1));
+  EXPECT_EQ(run->BytesDue(), 6);         // at least a zero and the closing frame
+  const Bytes& ident = script[1].reply;  // "TEST", 00, the closing frame
+  Feed(Bytes(ident.begin(), ident.begin() + 3));
+  EXPECT_EQ(run->BytesDue(), 6);
+  Feed(Bytes(ident.begin() + 3, ident.begin() + 6));
+  EXPECT_EQ(run->BytesDue(), 4);
+  Feed(Bytes(ident.begin() + 6, ident.end()));
+  EXPECT_EQ(run->BytesDue(), 5);  // the "CA" reply
+  const Bytes& read_reply = script[2].reply;
+  Feed(Bytes(read_reply.begin(), read_reply.begin() + 2));
+  EXPECT_EQ(run->BytesDue(), 3);
+  Feed(Bytes(read_reply.begin() + 2, read_reply.end()));
+  ASSERT_TRUE(Play(script, 3, IndexOf(script, Step::kEcho, 0)));
+  EXPECT_EQ(run->BytesDue(), 4 + 5);  // the echo of the first block's four bytes
+  Feed({0x1E, 0x65, 0x00});           // a wrong echo, judged once whole
+  Feed({0x00, 0x00, 0x01, 0x02, 0x03, 0x04});
+  EXPECT_EQ(Names(window.Ids()), "LN_STATUS, LN_PACKET_INTEGRITY_ERROR");
+  EXPECT_EQ(run->BytesDue(), 0);  // the load has ended
+}
 
 // --- Font address rules ----------------------------------------------------------------------
 

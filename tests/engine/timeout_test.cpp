@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,59 @@ INSTANTIATE_TEST_SUITE_P(
                           {{0xA0}, {'T', 'E', 'S', 'T', 0x00, 0x1E, 'S', 'M', 0x00, 0x01, 0x02}},
                           ""}),
     [](const ::testing::TestParamInfo<SilenceCase>& info) { return std::string(info.param.name); });
+
+struct BabbleCase {
+  const char* name;
+  Load load;
+  size_t accepted;  // replies of the script answered well before the line starts babbling
+  Bytes batch;      // sent again and again, as fast as the run takes it
+  std::string ending;
+};
+
+void PrintTo(const BabbleCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class BabbleTest : public TimeoutTest, public ::testing::WithParamInterface<BabbleCase> {};
+
+// Noise, a wrong baud rate or a printer in its normal firmware: whatever the line keeps
+// sending, the load ends soon after the last acceptable reply, and the buffer stays small.
+TEST_P(BabbleTest, EndsWithinThreeSecondsOfTheLastAcceptableReply) {
+  const BabbleCase& c = GetParam();
+  const Script script = Start(c.load);
+  ASSERT_TRUE(Play(script, 0, c.accepted));
+  const auto last_accepted = std::chrono::steady_clock::now();
+  int32_t largest_rx = 0;
+  while (window.Endings() == 0 && std::chrono::steady_clock::now() - last_accepted < 6s) {
+    Feed(c.batch);
+    largest_rx = std::max(largest_rx, run->m_rx.Size());
+  }
+  const auto ended_after = std::chrono::steady_clock::now() - last_accepted;
+  Pump();
+  EXPECT_LT(ended_after, 3s);
+  EXPECT_EQ(window.Endings(), 1u);
+  EXPECT_EQ(Names(IdsSince(0)), c.ending);
+  EXPECT_LE(largest_rx, 8192);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, BabbleTest,
+    ::testing::Values(
+        BabbleCase{"NoiseBeforeTheWakeReply", Load::kProgram, 0, {0x55, 0xAA}, "LN_TIMEOUT"},
+        BabbleCase{"FloodBeforeTheWakeReply", Load::kFont, 0, Bytes(4096, 0xA0), "LN_TIMEOUT"},
+        BabbleCase{"TextAfterTheAcknowledgeByte", Load::kProgram, 1, BytesOf("Ready.\r\n"),
+                   "LN_BAD_COMMAND"},
+        BabbleCase{"ZerosAfterTheAcknowledgeByte",
+                   Load::kFont,
+                   1,
+                   {0x00, 0x00, 0x00},
+                   "LN_STATUS, LN_BAD_COMMAND"},
+        BabbleCase{"NoiseInsteadOfAnEcho",
+                   Load::kProgram,
+                   5,
+                   {0x13, 0x37},
+                   "LN_STATUS, LN_PACKET_INTEGRITY_ERROR"}),
+    [](const ::testing::TestParamInfo<BabbleCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TimeoutTest, ReplyArrivingSlowlyNeverTimesOut) {
   const Script script = Start(Load::kProgram);

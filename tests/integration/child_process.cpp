@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,29 @@ void CloseFd(int* fd) {
     *fd = -1;
   }
 }
+
+// A pseudo-terminal as a pipe would be: out[0] the master to read, out[1] the slave to write.
+bool OpenTerminal(int out[2]) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) {
+    return false;
+  }
+  const char* slave_path = nullptr;
+  if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+      (slave_path = ::ptsname(master)) == nullptr) {
+    ::close(master);
+    return false;
+  }
+  const int slave = ::open(slave_path, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) {
+    ::close(master);
+    return false;
+  }
+  out[0] = master;
+  out[1] = slave;
+  return true;
+}
+
 }  // namespace
 
 ChildProcess::~ChildProcess() {
@@ -30,9 +54,16 @@ ChildProcess::~ChildProcess() {
   CloseFd(&m_err_fd);
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv) {
+bool ChildProcess::Start(const std::vector<std::string>& argv, Stdout stdout_to) {
   int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+  const bool have_out =
+      stdout_to == Stdout::kTerminal ? OpenTerminal(out) : ::pipe2(out, O_CLOEXEC) == 0;
+  if (!have_out) {
+    return false;
+  }
+  if (::pipe2(err, O_CLOEXEC) != 0) {
+    ::close(out[0]);
+    ::close(out[1]);
     return false;
   }
   posix_spawn_file_actions_t actions;

@@ -1,5 +1,8 @@
 #pragma once
 // A program run by a test: its standard output and error captured, waited for with deadlines.
+// Standard output is a pipe, or the slave of a pseudo-terminal of the child's own when the
+// program must see a terminal; the test reads the master like the pipe (the terminal turns
+// each "\n" into "\r\n"), and the output ends when the child and its children close the slave.
 
 #include <sys/types.h>
 
@@ -16,7 +19,9 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool Start(const std::vector<std::string>& argv);
+  enum class Stdout { kPipe, kTerminal };
+
+  bool Start(const std::vector<std::string>& argv, Stdout stdout_to = Stdout::kPipe);
   // Reads until `text` appears on standard output (or error) or the deadline passes.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds deadline,
                      bool from_stderr = false);

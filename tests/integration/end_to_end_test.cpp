@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,9 +25,13 @@ constexpr auto kLoadDeadline = 60s;
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A parameterised test's name holds a '/', which would leave its parent folder behind.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name) {
+      c = c == '/' ? '-' : c;
+    }
     m_dir = std::filesystem::temp_directory_path() /
-            ("velmar-e2e-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            ("velmar-e2e-" + std::to_string(::getpid()) + "-" + name);
     std::filesystem::remove_all(m_dir);
     std::filesystem::create_directories(m_dir);
     m_link = (m_dir / "printer").string();
@@ -124,6 +129,158 @@ TEST_F(EndToEndTest, DrippedRepliesStillLoadAProgram) {
   EXPECT_EQ(m_printer.ExitStatus(), 0);
 }
 
+struct SlowLineCase {
+  std::string name;
+  size_t model_length;
+  bool font;
+  std::vector<std::string> pace;  // the emulator's pacing options
+};
+
+void PrintTo(const SlowLineCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Every model-name length the printers use, a program and a font, on slow and fast lines and
+// with the reply trickling in a byte at a time. Small files keep a load at 2400 short.
+std::vector<SlowLineCase> SlowLineCases() {
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+  } paces[] = {{"At2400", {"--baud", "2400"}},
+               {"At9600", {"--baud", "9600"}},
+               {"At115200", {"--baud", "115200"}},
+               {"Dripped", {"--drip"}}};
+  std::vector<SlowLineCase> cases;
+  for (const auto& pace : paces) {
+    for (size_t length : {1, 6, 9, 40, 200}) {
+      for (bool font : {false, true}) {
+        cases.push_back(
+            {std::string(font ? "Font" : "Program") + "Name" + std::to_string(length) + pace.name,
+             length, font, pace.options});
+      }
+    }
+  }
+  return cases;
+}
+
+class SlowLineTest : public EndToEndTest, public ::testing::WithParamInterface<SlowLineCase> {};
+
+TEST_P(SlowLineTest, TheWholeModelNameArrivesAndTheLoadSucceeds) {
+  const SlowLineCase& c = GetParam();
+  std::string model;
+  for (size_t i = 0; i < c.model_length; ++i) {
+    model += static_cast<char>('A' + i % 26);
+  }
+  ChildProcess maker;
+  ASSERT_TRUE(maker.Start({VELMAR_MAKE_SAMPLES, m_dir.string(), "256", "64", model}));
+  ASSERT_TRUE(maker.Wait(kLoadDeadline));
+  ASSERT_EQ(maker.ExitStatus(), 0) << maker.Err();
+  const std::string file = (m_dir / (c.font ? "sample.fnt" : "sample.bin")).string();
+
+  std::vector<std::string> options = {"--loads", "1", "--model", model};
+  options.insert(options.end(), c.pace.begin(), c.pace.end());
+  StartPrinter(options);
+  ChildProcess loader;
+  const std::string rate = c.pace.front() == "--baud" ? c.pace.back() : "115200";
+  RunLoader(loader, {"-p", m_link, "-b", rate, file});
+  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
+  const std::string announced =
+      (c.font ? "Загрузка шрифта в " : "Загрузка программы в ") + model + "...";
+  EXPECT_NE(loader.Out().find(announced), std::string::npos) << loader.Out();
+  ASSERT_TRUE(m_printer.Wait(kLoadDeadline));
+  EXPECT_EQ(m_printer.ExitStatus(), 0) << m_printer.Out() << m_printer.Err();
+  Image image;
+  ASSERT_TRUE(ReadIntelHex(m_image, &image));
+  const auto bytes = ReadBytes(file);
+  EXPECT_EQ(image, c.font ? FontImage(bytes, 0) : ProgramImage(bytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(ModelNames, SlowLineTest, ::testing::ValuesIn(SlowLineCases()),
+                         [](const auto& info) { return info.param.name; });
+
+struct TerminalCase {
+  const char* name;
+  std::vector<std::string> printer_options;
+  const char* file;
+  int exit_status;
+  const char* text;  // on standard output after a load, on standard error after a failure
+  bool full;
+};
+
+void PrintTo(const TerminalCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// The bar as last drawn: what follows the last "erase the line" up to the end of that line.
+std::string LastBar(const std::string& out) {
+  const size_t at = out.rfind("\r\033[K[");
+  if (at == std::string::npos) {
+    return {};
+  }
+  const size_t begin = at + 4;
+  return out.substr(begin, out.find('\r', begin) - begin);
+}
+
+class TerminalTest : public EndToEndTest, public ::testing::WithParamInterface<TerminalCase> {};
+
+// On a terminal the loader draws its bar to the end of the load, after the run and its
+// transport are gone; the sanitizer build of the loader fails loudly on any use of them.
+TEST_P(TerminalTest, TheLastBarShowsHowTheLoadEnded) {
+  const TerminalCase& c = GetParam();
+  StartPrinter(c.printer_options);
+  ChildProcess loader;
+  ASSERT_TRUE(
+      loader.Start({VELMAR_LOAD, "-p", m_link, Sample(c.file)}, ChildProcess::Stdout::kTerminal));
+  ASSERT_TRUE(loader.Wait(kLoadDeadline)) << "the loader hung";
+  EXPECT_EQ(loader.ExitStatus(), c.exit_status) << loader.Out() << loader.Err();
+  EXPECT_EQ(loader.Err().find("Sanitizer"), std::string::npos) << loader.Err();
+  EXPECT_EQ(loader.Err().find("runtime error"), std::string::npos) << loader.Err();
+  const std::string bar = LastBar(loader.Out());
+  ASSERT_FALSE(bar.empty()) << loader.Out();
+  EXPECT_EQ(bar.find("100%") != std::string::npos, c.full) << bar;
+  if (c.full) {
+    EXPECT_NE(bar.find("0:00 left"), std::string::npos) << bar;
+  }
+  // The bar's line is ended before anything else is said.
+  const size_t bar_end = loader.Out().rfind(bar) + bar.size();
+  EXPECT_EQ(loader.Out().compare(bar_end, 2, "\r\n"), 0) << loader.Out();
+  const std::string& said = c.exit_status == 0 ? loader.Out() : loader.Err();
+  EXPECT_NE(said.find(c.text), std::string::npos) << said;
+  if (c.exit_status == 0) {
+    EXPECT_GT(loader.Out().find(c.text), bar_end);
+    ASSERT_TRUE(m_printer.Wait(kLoadDeadline));
+    EXPECT_EQ(m_printer.ExitStatus(), 0) << m_printer.Out() << m_printer.Err();
+  } else {
+    StopPrinter();
+  }
+}
+
+std::vector<TerminalCase> TerminalCases() {
+  return {
+      {"Program",
+       {"--loads", "1"},
+       "sample.bin",
+       0,
+       "Программа успешно загружена в принтер.",
+       true},
+      {"Font",
+       {"--loads", "1", "--model", "FNT1"},
+       "sample.fnt",
+       0,
+       "Шрифт успешно загружен в принтер.",
+       true},
+      {"FailedMidway",
+       {"--fault", "bad-data", "--fault-block", "5"},
+       "sample.bin",
+       20,
+       "Ошибка в принятых данных.",
+       false},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, TerminalTest, ::testing::ValuesIn(TerminalCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 class FaultTest : public EndToEndTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FaultTest, EndsWithItsStatusAndText) {
@@ -166,6 +323,8 @@ TEST_F(EndToEndTest, APortHeldByAnotherLoaderIsRefused) {
 
 TEST_F(EndToEndTest, FilesAndArgumentsThatCannotBeLoaded) {
   std::ofstream(m_dir / "text.bin") << "not a data file";
+  const std::string fifo = (m_dir / "fifo.bin").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     std::vector<std::string> arguments;
     int exit_status;
@@ -174,6 +333,10 @@ TEST_F(EndToEndTest, FilesAndArgumentsThatCannotBeLoaded) {
   const std::vector<Case> cases = {
       {{"-p", m_link, (m_dir / "missing.bin").string()}, 3, "Невозможно открыть файл с данными."},
       {{"-p", m_link, (m_dir / "text.bin").string()}, 4, "Неверные данные в файле."},
+      {{"-p", m_link, "/dev/zero"}, 3, "Невозможно открыть файл с данными."},
+      {{"-p", m_link, fifo}, 3, "Невозможно открыть файл с данными."},
+      {{"--info", "/dev/zero"}, 3, "Невозможно открыть файл с данными."},
+      {{"--info", fifo}, 3, "Невозможно открыть файл с данными."},
       {{"-p", (m_dir / "no-such-port").string(), Sample("sample.bin")},
        5,
        "Не удалось открыть порт."},

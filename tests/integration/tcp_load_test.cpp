@@ -3,15 +3,18 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -252,6 +255,47 @@ TEST_F(TcpLoadTest, NothingListeningIsAPortThatCannotBeOpened) {
   ASSERT_TRUE(loader.Wait(kLoadDeadline));
   EXPECT_EQ(loader.ExitStatus(), 5) << loader.Err();
   EXPECT_NE(loader.Err().find(kCannotConnect), std::string::npos) << loader.Err();
+}
+
+// A printer in its normal firmware, or a peer that is no printer, floods the connection with
+// bytes that are never a reply: the load must still end by the time-out.
+TEST_F(TcpLoadTest, APeerThatNeverStopsSendingEndsTheLoadByTheTimeout) {
+  Socket listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address = LoopbackAddress(0);
+  ASSERT_EQ(::bind(listener.Fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener.Fd(), 1), 0);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::getsockname(listener.Fd(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+  m_port = std::to_string(ntohs(address.sin_port));
+
+  std::atomic<bool> stop{false};
+  std::thread babbler([&] {
+    pollfd waiting{listener.Fd(), POLLIN, 0};
+    if (::poll(&waiting, 1, static_cast<int>(kLoadDeadline / 1ms)) != 1) {
+      return;
+    }
+    Socket peer(::accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC));
+    const std::vector<uint8_t> noise(4096, 0x55);
+    while (!stop.load()) {
+      pollfd room{peer.Fd(), POLLOUT, 0};
+      if (::poll(&room, 1, 100) < 0 ||
+          ((room.revents & POLLOUT) != 0 &&
+           ::send(peer.Fd(), noise.data(), noise.size(), MSG_NOSIGNAL) < 0)) {
+        return;  // the loader has gone
+      }
+    }
+  });
+  ChildProcess loader;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(loader.Start(LoaderArgv(Sample("sample.bin"))));
+  const bool ended = loader.Wait(kLoadDeadline);
+  const auto took = std::chrono::steady_clock::now() - start;
+  stop.store(true);
+  babbler.join();
+  ASSERT_TRUE(ended) << "the loader hung";
+  EXPECT_EQ(loader.ExitStatus(), 10) << loader.Err();
+  EXPECT_NE(loader.Err().find(kTimeoutText), std::string::npos) << loader.Err();
+  EXPECT_LT(took, 6s);
 }
 
 class TcpFaultTest : public TcpLoadTest, public ::testing::WithParamInterface<FaultCase> {};

@@ -489,6 +489,64 @@ TEST(SerialLineTest, WriteWaitsForRoomAndReportsHowMuchWentWhenThePeerStalls) {
             Bytes(frame.begin(), frame.begin() + taken));
 }
 
+// The frame that ends a load is the last thing written before the port closes: flushing the
+// queues at once could drop it on a real device. A pty hands bytes over at once, so the wait
+// shows as the line time of the last write; once the printer has hung up there is nobody to
+// wait for.
+TEST(SerialLineTest, CloseWaitsForTheLastWriteToLeaveUnlessTheLineHungUp) {
+  constexpr int32_t kSlowRate = 2400;
+  const Bytes frame(120, 0x82);  // 0.5 s on the line at 2400
+  const auto line_time = std::chrono::milliseconds(frame.size() * 10 * 1000 / kSlowRate);
+  const struct {
+    bool hang_up;
+    std::chrono::milliseconds at_least;
+    std::chrono::milliseconds below;
+  } cases[] = {
+      {false, line_time, line_time + SerialLine::kDrainMargin + 2s},
+      {true, 0ms, line_time / 2},
+  };
+  for (const auto& c : cases) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsOpen());
+    SerialLine line;
+    ASSERT_EQ(line.Open(pty.SlavePath(), kSlowRate), SerialOpenResult::kOk);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(line.Write(frame.data(), static_cast<int32_t>(frame.size())),
+              static_cast<int32_t>(frame.size()));
+    if (c.hang_up) {
+      pty.CloseMaster();
+    }
+    line.Close();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, c.at_least) << c.hang_up;
+    EXPECT_LT(took, c.below) << c.hang_up;
+    if (!c.hang_up) {
+      EXPECT_EQ(pty.ReadExactly(frame.size(), kDeadline), frame);
+    }
+  }
+}
+
+// A close under way wakes the line: a write waiting for room on a stuck line gives up at once
+// instead of holding the close for kWriteRoomTimeout.
+TEST(SerialLineTest, WakeEndsAWriteThatWaitsForRoom) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.IsOpen());
+  SerialLine line;
+  ASSERT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kOk);
+  const Bytes frame(size_t{1} << 22, 0x55);  // far beyond what a pty buffers
+  int32_t taken = -1;
+  std::chrono::steady_clock::duration took{};
+  std::thread writer([&] {
+    const auto start = std::chrono::steady_clock::now();
+    taken = line.Write(frame.data(), static_cast<int32_t>(frame.size()));
+    took = std::chrono::steady_clock::now() - start;
+  });
+  line.Wake();  // stays in effect, so it ends the wait whether it comes before it or during it
+  writer.join();
+  EXPECT_LT(taken, static_cast<int32_t>(frame.size()));
+  EXPECT_LT(took, SerialLine::kWriteRoomTimeout / 2);
+}
+
 TEST(PortNameTest, ConfigFolderFollowsXdgThenHome) {
   ScopedConfigHome config;
   ::setenv("HOME", "/home/someone", 1);
