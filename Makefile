@@ -1,11 +1,14 @@
 # The two front-door commands: `make demo` and `make test`; `make bench` for the figures.
 # Both first install what a fresh Debian 12 machine lacks.
 
-PACKAGES := cmake g++ make libgtest-dev googletest
+# The window's toolkit, a virtual X server (with its authority tool and a font) for the tests
+# that draw, the desktop files' validators, and what the package step needs.
+PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
+  desktop-file-utils appstream dpkg-dev
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
-.PHONY: all deps demo bench test test-release test-asan test-tsan build clean format
+.PHONY: all deps demo bench package test test-release test-asan test-tsan build clean format
 
 all: build
 
@@ -33,6 +36,10 @@ demo: build
 	build/release/cli/velmar-load -p $$link build/release/samples/sample.bin; status=$$?; \
 	wait $$pid; tail -n +2 $$dir/printer.out; rm -rf $$dir; exit $$status
 
+# A Debian package of the three programs, the desktop entry, icons and metainfo.
+package: build
+	cd build/release && cpack -G DEB
+
 # About 90 s: loads into the emulator paced at real line rates; prints the README's table.
 bench: build
 	build/release/bench/velmar-bench
@@ -57,7 +64,7 @@ test-tsan: deps
 test: test-release test-asan test-tsan
 
 format:
-	find platform datafile transport engine app cli emulator tests bench fuzz \
+	find platform datafile transport engine ui app cli emulator tests bench fuzz \
 	  -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
 
 clean:

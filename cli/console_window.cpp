@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/string_table.h"
-#include "cli/text_encoding.h"
+#include "app/text_encoding.h"
 #include "datafile/data_file.h"
 #include "engine/load_notification.h"
 #include "platform/progress_messages.h"
@@ -115,7 +115,7 @@ bool ConsoleWindow::IsFont() const {
 
 std::string ConsoleWindow::StatusText() const {
   return app::FormatText(IsFont() ? app::IDS_LOADING_FONT : app::IDS_LOADING_PROGRAM,
-                         DisplayName(m_model_name));
+                         app::DisplayName(m_model_name));
 }
 
 void ConsoleWindow::ShowStatus() {

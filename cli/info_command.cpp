@@ -2,9 +2,9 @@
 #include <vector>
 
 #include "app/string_table.h"
+#include "app/text_encoding.h"
 #include "cli/console_window.h"
 #include "cli/load_command.h"
-#include "cli/text_encoding.h"
 #include "datafile/data_file.h"
 #include "engine/crc16.h"
 
@@ -46,7 +46,7 @@ int RunInfo(const Options& options) {
   const uint8_t* payload = window.m_data.Data();
   if (file.kind == datafile::FileKind::kFont) {
     std::printf("kind: font (MyFNT)\nfont name: %s\nbytes: %d\n",
-                DisplayName(window.m_font_name).c_str(), file.payload_length);
+                app::DisplayName(window.m_font_name).c_str(), file.payload_length);
     std::printf("progress total: %d\n", file.payload_length & 0xFFFF);
     return kExitSuccess;
   }
@@ -56,7 +56,7 @@ int RunInfo(const Options& options) {
   for (const auto& block : blocks) {
     data_bytes += block.length;
   }
-  std::printf("kind: program (MyBIN)\nmodel: %s\n", DisplayName(window.m_model_name).c_str());
+  std::printf("kind: program (MyBIN)\nmodel: %s\n", app::DisplayName(window.m_model_name).c_str());
   std::printf("progress total: %u (bar range 0..%u)\n", file.progress_total,
               static_cast<uint16_t>(file.progress_total + kProgramRangeExtra));
   std::printf("blocks: %zu\nbytes: %lld data, %d payload\n", blocks.size(),

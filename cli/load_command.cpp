@@ -9,8 +9,8 @@
 
 #include "app/profile_store.h"
 #include "app/string_table.h"
+#include "app/text_encoding.h"
 #include "cli/console_window.h"
-#include "cli/text_encoding.h"
 #include "cli/traced_transport.h"
 #include "datafile/data_file.h"
 #include "engine/downloader.h"
@@ -29,7 +29,7 @@ constexpr int32_t kLoadStep = 265;
 constexpr const char* kTcpConnectionType = "TCP";
 
 void PrintText(int text_id, const std::string& model = {}) {
-  std::fprintf(stderr, "%s\n", app::FormatText(text_id, DisplayName(model)).c_str());
+  std::fprintf(stderr, "%s\n", app::FormatText(text_id, app::DisplayName(model)).c_str());
 }
 
 // The window's conversion of its baud-rate text: leading decimal digits, 0 when none.

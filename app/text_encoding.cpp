@@ -1,9 +1,9 @@
-#include "cli/text_encoding.h"
+#include "app/text_encoding.h"
 
 #include <array>
 #include <cstdint>
 
-namespace velmar::cli {
+namespace velmar::app {
 
 namespace {
 
@@ -94,4 +94,4 @@ std::string DisplayName(std::string_view name) {
   return IsValidUtf8(name) ? std::string(name) : Cp1251ToUtf8(name);
 }
 
-}  // namespace velmar::cli
+}  // namespace velmar::app

@@ -1,0 +1,71 @@
+#include "tests/ui/wx_test_app.h"
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/init.h>
+
+#include <cstdio>
+
+namespace velmar::ui {
+
+namespace {
+
+wxFrame* g_frame = nullptr;
+
+void FailOnAssert(const wxString& file, int line, const wxString& function,
+                  const wxString& condition, const wxString& message) {
+  ADD_FAILURE_AT(file.utf8_str(), line) << "wx assertion in " << function.utf8_str() << ": "
+                                        << condition.utf8_str() << " " << message.utf8_str();
+}
+
+}  // namespace
+
+wxFrame* TestFrame() {
+  return g_frame;
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return done();
+    }
+    // Returns after one event or 10 ms, so that the condition is looked at again.
+    loop->DispatchTimeout(10);
+    wxTheApp->ProcessPendingEvents();
+  }
+  return true;
+}
+
+}  // namespace velmar::ui
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (testing::GTEST_FLAG(list_tests)) {
+    return RUN_ALL_TESTS();  // listing needs no display
+  }
+  wxSetAssertHandler(velmar::ui::FailOnAssert);
+  wxApp::SetInstance(new wxApp);
+  if (!wxEntryStart(argc, argv)) {
+    std::fprintf(stderr, "cannot start wx: no display? (run under xvfb-run -a)\n");
+    return 1;
+  }
+  int result = 1;
+  {
+    wxGUIEventLoop loop;
+    wxEventLoopActivator activate(&loop);
+    velmar::ui::g_frame = new wxFrame(nullptr, wxID_ANY, "velmar ui tests");
+    velmar::ui::g_frame->SetClientSize(400, 300);
+    velmar::ui::g_frame->Show();
+    if (velmar::ui::PumpUntil([] { return velmar::ui::g_frame->IsShownOnScreen(); })) {
+      result = RUN_ALL_TESTS();
+    } else {
+      std::fprintf(stderr, "the test frame never showed\n");
+    }
+    delete velmar::ui::g_frame;
+  }
+  wxEntryCleanup();
+  return result;
+}
