@@ -49,7 +49,8 @@ bool IsComName(std::string_view name) {
   }
   const std::string_view number = name.substr(kComPrefix.size());
   return !number.empty() && number.size() <= kMaxComDigits && number.front() != '0' &&
-         std::all_of(number.begin(), number.end(), [](char c) { return std::isdigit(c) != 0; });
+         std::all_of(number.begin(), number.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ class ScriptedLine {
  private:
   void Violation(std::string what);  // m_mutex held
 
-  const Options m_options;
+  const Options m_options{};
   mutable std::mutex m_mutex;
   mutable std::condition_variable m_changed;
   transport::ReceiveSink* m_owner = nullptr;

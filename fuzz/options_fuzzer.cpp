@@ -1,0 +1,88 @@
+// The command lines of the loader and of the emulator on any arguments.
+//
+// Input: a selector byte (bit 0 clear: velmar-load's ParseOptions; set: velmar-printer's), then
+// the arguments separated by NUL bytes, at most kMaxArguments of them.
+//
+// Beside the sanitizers: a parse ends in options or in a reason, never both or neither, and
+// options that are accepted are options the program can run with.
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "emulator/options.h"
+#include "emulator/protocol.h"
+#include "fuzz/check.h"
+#include "fuzz/fuzz_input.h"
+
+namespace velmar::fuzz {
+namespace {
+
+constexpr size_t kMaxArguments = 64;
+constexpr int32_t kMaxTcpPort = 65535;
+constexpr uint32_t kMaxStart = 0x1FFFF;
+constexpr int32_t kMaxBaud = 4000000;
+
+bool Among(const std::vector<std::string>& arguments, const std::string& text) {
+  return std::find(arguments.begin(), arguments.end(), text) != arguments.end();
+}
+
+void Loader(const std::vector<std::string>& arguments) {
+  const cli::ParseResult parsed = cli::ParseOptions(arguments);
+  Check(parsed.options.has_value() == parsed.error.empty(), "options or a reason, not both");
+  if (!parsed.options) {
+    return;
+  }
+  const cli::Options& o = *parsed.options;
+  if (o.command == cli::Command::kHelp || o.command == cli::Command::kListPorts) {
+    return;
+  }
+  Check(Among(arguments, o.file), "the file is one of the arguments");
+  Check(!o.baud_rate || *o.baud_rate > 0, "a baud rate is positive");
+  Check(!o.tcp_port || (*o.tcp_port >= 1 && *o.tcp_port <= kMaxTcpPort), "a TCP port fits");
+  Check(o.host.has_value() == o.tcp_port.has_value(), "host and TCP port go together");
+  Check(!o.host || (!o.port && !o.baud_rate), "TCP has no serial settings");
+  Check(!o.port || !o.port->empty(), "a port has a name");
+  Check(!o.host || !o.host->empty(), "a host has a name");
+}
+
+void Printer(const std::vector<std::string>& arguments) {
+  emulator::Options o;
+  std::string error;
+  const emulator::ParseResult result = emulator::ParseOptions(arguments, &o, &error);
+  Check((result == emulator::ParseResult::kUsageError) == !error.empty(),
+        "a usage error and only a usage error has a reason");
+  if (result != emulator::ParseResult::kOk) {
+    return;
+  }
+  const int places = static_cast<int>(!o.link.empty()) + static_cast<int>(!o.com_port.empty()) +
+                     static_cast<int>(o.tcp.has_value());
+  Check(places == 1, "one place to serve");
+  Check(!o.tcp || !o.tcp->host.empty(), "a TCP endpoint has a host");
+  Check(o.loader.model.size() <= emulator::protocol::kMaxModelName, "the model name fits");
+  Check(o.loader.start <= kMaxStart, "the start address fits the first reply");
+  Check(o.baud >= 0 && o.baud <= kMaxBaud, "a pacing rate is in range");
+  Check(o.loads >= 0, "a load count is not negative");
+  const emulator::Fault& fault = o.loader.fault;
+  Check(fault.kind == emulator::FaultKind::kNone ||
+            emulator::MakeFault(fault.kind, fault.block, fault.reply).has_value(),
+        "a fault is one the loader can commit");
+}
+
+}  // namespace
+}  // namespace velmar::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace velmar::fuzz;
+  FuzzInput input(data, size);
+  const bool printer = (input.Byte() & 1) != 0;
+  const std::vector<std::string> arguments = input.Split(kMaxArguments);
+  if (printer) {
+    Printer(arguments);
+  } else {
+    Loader(arguments);
+  }
+  return 0;
+}
