@@ -2,13 +2,15 @@
 # Both first install what a fresh Debian 12 machine lacks.
 
 # The window's toolkit, a virtual X server (with its authority tool and a font) for the tests
-# that draw, the desktop files' validators, and what the package step needs.
+# that draw, the desktop files' validators, what the package step needs, and clang's libFuzzer
+# (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer).
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
-  desktop-file-utils appstream dpkg-dev
+  desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
-.PHONY: all deps demo bench package test test-release test-asan test-tsan build clean format
+.PHONY: all deps demo bench package screenshot test test-release test-asan test-tsan test-fuzz build clean format
 
 all: build
 
@@ -29,16 +31,32 @@ build: deps
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMAR_BUILD_TESTS=OFF
 	cmake --build build/release -j $(JOBS)
 
+# With a display: the window, its port list's COM1 leading to the emulated printer paced at
+# 115200, the sample program in the path edit; press "Загрузить". Without one: the loader.
 demo: build
 	@dir=$$(mktemp -d); link=$$dir/printer; \
-	build/release/emulator/velmar-printer --link $$link --loads 1 > $$dir/printer.out & pid=$$!; \
-	for i in $$(seq 100); do [ -e $$link ] && break; sleep 0.1; done; \
-	build/release/cli/velmar-load -p $$link build/release/samples/sample.bin; status=$$?; \
-	wait $$pid; tail -n +2 $$dir/printer.out; rm -rf $$dir; exit $$status
+	if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x build/release/app/velmar ]; then \
+	  build/release/emulator/velmar-printer --link $$link --baud 115200 > $$dir/printer.out & pid=$$!; \
+	  for i in $$(seq 100); do [ -e $$link ] && break; sleep 0.1; done; \
+	  mkdir -p $$dir/config/velmar/ports; ln -s $$link $$dir/config/velmar/ports/COM1; \
+	  XDG_CONFIG_HOME=$$dir/config build/release/app/velmar build/release/samples/sample.bin; \
+	  status=$$?; kill $$pid; wait $$pid; \
+	else \
+	  build/release/emulator/velmar-printer --link $$link --loads 1 > $$dir/printer.out & pid=$$!; \
+	  for i in $$(seq 100); do [ -e $$link ] && break; sleep 0.1; done; \
+	  build/release/cli/velmar-load -p $$link build/release/samples/sample.bin; status=$$?; \
+	  wait $$pid; \
+	fi; \
+	tail -n +2 $$dir/printer.out; rm -rf $$dir; exit $$status
 
 # A Debian package of the three programs, the desktop entry, icons and metainfo.
 package: build
 	cd build/release && cpack -G DEB
+
+# The README's picture of the window: taken under Xvfb during a program load into the emulator.
+screenshot: test-release
+	VELMAR_SCREENSHOT=$(CURDIR)/docs/window.png xvfb-run -a --server-args="-screen 0 1024x768x24" \
+	  build/opt/tests/app/wx_window_test --gtest_filter='Samples/WxLoadTest.*/Program'
 
 # About 90 s: loads into the emulator paced at real line rates; prints the README's table.
 bench: build
@@ -61,7 +79,12 @@ test-tsan: deps
 	cmake --build build/tsan -j $(JOBS)
 	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest $(CTEST_FLAGS)
 
-test: test-release test-asan test-tsan
+# Builds the fuzz targets with clang under ASan+UBSan, replays their seeds and kept regressions,
+# then fuzzes each for FUZZ_SECONDS, two at a time (about 2.5 minutes).
+test-fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
+
+test: test-release test-asan test-tsan test-fuzz
 
 format:
 	find platform datafile transport engine ui app cli emulator tests bench fuzz \
