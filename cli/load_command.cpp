@@ -17,6 +17,7 @@
 #include "engine/load_notification.h"
 #include "platform/progress_messages.h"
 #include "platform/serial_line.h"
+#include "platform/termination_signal.h"
 #include "transport/transport_factory.h"
 
 namespace velmar::cli {
@@ -81,6 +82,8 @@ int RunLoad(const Options& options) {
         profile.GetString(app::kSettingsSection, app::kBaudRateEntry, app::kDefaultBaudRate)));
   }
 
+  // Before the run's threads, so that they leave the two signals to the watch.
+  platform::TerminationWatch termination([&queue] { queue.Quit(); });
   TracedTransport* traced = nullptr;
   auto run = std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
     auto wrapped = std::make_unique<TracedTransport>(
@@ -104,11 +107,17 @@ int RunLoad(const Options& options) {
   } else {
     run->StartProgramLoad();
   }
-  queue.Run();  // until the notification that ends the load
+  queue.Run();  // until the notification that ends the load, or a signal
   // The counter reads the run's transport, which goes with the run.
   window.Progress().KeepByteCount();
   traced = nullptr;
-  run.reset();
+  run.reset();  // closes the port properly, also when a signal cut the load short
+
+  if (const int signal_number = termination.Caught(); signal_number != 0) {
+    window.Progress().Finish(false);
+    std::fprintf(stderr, "velmar-load: stopped by signal %d; the port is closed\n", signal_number);
+    return platform::TerminationWatch::ExitStatusFor(signal_number);
+  }
 
   const platform::MessageId outcome = window.Outcome().value_or(engine::LN_TIMEOUT);
   window.Progress().Finish(outcome == engine::LN_DONE);

@@ -298,6 +298,37 @@ TEST_P(FaultTest, EndsWithItsStatusAndText) {
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(PrinterFaults()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+class SignalTest : public EndToEndTest, public ::testing::WithParamInterface<int> {};
+
+// Interrupted mid-load, the loader closes its port before it ends, with the status a shell
+// gives a program ended by that signal, and the next loader can open the port at once.
+TEST_P(SignalTest, ClosesThePortAndEndsWithTheSignalsStatus) {
+  const int signal_number = GetParam();
+  StartPrinter({"--baud", "9600"});  // slow enough to be mid-load for seconds
+  const std::vector<std::string> load = {VELMAR_LOAD, "--trace",           "-p", m_link, "-b",
+                                         "9600",      Sample("sample.bin")};
+  ChildProcess loader;
+  ASSERT_TRUE(loader.Start(load));
+  ASSERT_TRUE(loader.WaitForOutput("> 1E 77", kStartDeadline, true)) << loader.Err();
+  loader.Signal(signal_number);
+  ASSERT_TRUE(loader.Wait(kLoadDeadline));
+  EXPECT_EQ(loader.ExitStatus(), 128 + signal_number) << loader.Err();
+  EXPECT_NE(loader.Err().find("the port is closed"), std::string::npos) << loader.Err();
+
+  ChildProcess next;
+  ASSERT_TRUE(next.Start(load));
+  ASSERT_TRUE(next.WaitForOutput("> 1B", kStartDeadline, true)) << next.Err();
+  next.Signal(SIGINT);
+  ASSERT_TRUE(next.Wait(kLoadDeadline));
+  EXPECT_EQ(next.Err().find("Не удалось открыть порт."), std::string::npos) << next.Err();
+  StopPrinter();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalTest, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) {
+                           return std::string(info.param == SIGINT ? "Interrupt" : "Terminate");
+                         });
+
 TEST_F(EndToEndTest, AcknowledgesTheOtherWakeByte) {
   StartPrinter({"--loads", "1", "--wake", "0xA1"});
   ChildProcess loader;
