@@ -63,7 +63,8 @@ const char* UsageText() {
          "in time; 11 controller model not supported; 12 the program is for another model;\n"
          "13 error in a received packet; 14 error in a received command; 15 wrong address\n"
          "echoed; 16 wrong size echoed; 17 data integrity error; 18 no data to load;\n"
-         "19 integrity error in a received packet; 20 wrong data echoed.\n";
+         "19 integrity error in a received packet; 20 wrong data echoed; 130 or 143\n"
+         "interrupted (SIGINT) or told to stop (SIGTERM), after closing the port.\n";
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {
