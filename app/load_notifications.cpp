@@ -25,7 +25,7 @@ platform::LResult MainDialog::HandleMessage(platform::MessageId message, platfor
   if (message == engine::LN_STEP) {
     platform::SendMessage(m_progress, platform::PBM_STEPIT);
   } else if (message == engine::LN_STATUS) {
-    SetProgressText(StatusText());
+    SetProgressText(LoadingStatusText(IsFontLoad(), m_model_name));
   } else {
     ShowNotification(*info);
     EndLoad();

@@ -191,8 +191,4 @@ void MainDialog::ResetAfterLoad() {
   m_view.ShowControl(kProgressBar, false);
 }
 
-bool MainDialog::IsFontLoad() const {
-  return m_file_kind == datafile::kFontMagic;
-}
-
 }  // namespace velmar::app

@@ -55,10 +55,6 @@
 
 namespace velmar::app {
 
-// The progress bar's step during a load, and what a program's bar holds beyond its total: three
-// steps for the exchanges around the blocks.
-inline constexpr int32_t kLoadStep = 265;
-inline constexpr int32_t kProgramRangeExtra = 3 * kLoadStep;
 inline constexpr const char* kBlankProgressText = " ";
 
 // Where a minimised window's icon goes: centred, halves truncated toward zero.
@@ -86,8 +82,6 @@ class MainDialog : public datafile::LoadWindow {
   platform::LResult HandleMessage(platform::MessageId message, platform::WParam wparam,
                                   platform::LParam lparam) override;
 
-  // The kind of the last file read: a font load when it is "MyFNT", a program load otherwise.
-  bool IsFontLoad() const;
   bool IsBusy() const { return m_downloader != nullptr && m_downloader->IsBusy(); }
 
   // User-interface thread only.
@@ -104,7 +98,6 @@ class MainDialog : public datafile::LoadWindow {
   void EnableInputs(bool enable);
   void SetProgressText(const std::string& text);
   void SetUpProgress(const datafile::DataFileResult& file);
-  std::string StatusText() const;
   void ShowNotification(const engine::NotificationInfo& info);
   // Deletes the run, if any; the pointer is null before the run's destructor starts.
   void DeleteRun();

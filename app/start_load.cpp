@@ -19,16 +19,11 @@ void MainDialog::SetUpProgress(const datafile::DataFileResult& file) {
   // The full range: a 16-bit one would wrap for a program total of 64741 or more, or for a font
   // of 64 KiB or more, and leave the bar stuck or overflowing.
   const int32_t upper = file.kind == datafile::FileKind::kProgram
-                            ? int32_t{file.progress_total} + kProgramRangeExtra
+                            ? int32_t{file.progress_total} + datafile::kProgramRangeExtra
                             : file.payload_length;
   platform::SendMessage(m_progress, platform::PBM_SETRANGE32, 0, upper);
-  platform::SendMessage(m_progress, platform::PBM_SETSTEP, kLoadStep);
+  platform::SendMessage(m_progress, platform::PBM_SETSTEP, datafile::kLoadStep);
   platform::SendMessage(m_progress, platform::PBM_SETPOS, 0);
-}
-
-std::string MainDialog::StatusText() const {
-  return FormatText(IsFontLoad() ? IDS_LOADING_FONT : IDS_LOADING_PROGRAM,
-                    DisplayName(m_model_name));
 }
 
 void MainDialog::StartLoad() {
@@ -53,7 +48,7 @@ void MainDialog::StartLoad() {
     return;
   }
   m_view.ShowControl(kProgressBar, true);
-  SetProgressText(StatusText());
+  SetProgressText(LoadingStatusText(IsFontLoad(), m_model_name));
   // A file with nothing to send makes the run post LN_NO_DATA, handled once this returns.
   if (IsFontLoad()) {
     m_downloader->StartFontLoad();

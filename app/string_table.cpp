@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "app/text_encoding.h"
+
 namespace velmar::app {
 
 namespace {
@@ -55,6 +57,10 @@ std::string FormatText(int id, std::string_view argument) {
     text.replace(at, kPlaceholder.size(), argument);
   }
   return text;
+}
+
+std::string LoadingStatusText(bool font_load, std::string_view model_name) {
+  return FormatText(font_load ? IDS_LOADING_FONT : IDS_LOADING_PROGRAM, DisplayName(model_name));
 }
 
 }  // namespace velmar::app

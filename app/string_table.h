@@ -37,5 +37,7 @@ enum TextId : int {
 std::string_view LoadText(int id);
 // The text with its "%s" replaced by `argument` (inserted as it is, never interpreted).
 std::string FormatText(int id, std::string_view argument);
+// "Загрузка программы в MODEL..." or the font's, with the model name as it should be shown.
+std::string LoadingStatusText(bool font_load, std::string_view model_name);
 
 }  // namespace velmar::app

@@ -109,17 +109,8 @@ void ProgressBar::Draw(bool force) {
 ConsoleWindow::ConsoleWindow(platform::MessageQueue& queue, bool terminal)
     : LoadWindow(queue), m_progress(queue, terminal) {}
 
-bool ConsoleWindow::IsFont() const {
-  return m_file_kind == datafile::kFontMagic;
-}
-
-std::string ConsoleWindow::StatusText() const {
-  return app::FormatText(IsFont() ? app::IDS_LOADING_FONT : app::IDS_LOADING_PROGRAM,
-                         app::DisplayName(m_model_name));
-}
-
 void ConsoleWindow::ShowStatus() {
-  const std::string status = StatusText();
+  const std::string status = app::LoadingStatusText(IsFontLoad(), m_model_name);
   if (status != m_shown_status) {
     m_shown_status = status;
     m_progress.Show(status);

@@ -54,9 +54,6 @@ class ConsoleWindow : public datafile::LoadWindow {
   platform::LResult HandleMessage(platform::MessageId message, platform::WParam wparam,
                                   platform::LParam lparam) override;
 
-  bool IsFont() const;
-  // The status text for the current model name.
-  std::string StatusText() const;
   // Shows the status text unless it is already shown.
   void ShowStatus();
   std::optional<platform::MessageId> Outcome() const { return m_outcome; }

@@ -12,8 +12,6 @@ namespace velmar::cli {
 
 namespace {
 
-constexpr uint16_t kProgramRangeExtra = 795;
-
 struct Range {
   uint32_t first;
   uint32_t end;  // one past the last byte
@@ -58,7 +56,7 @@ int RunInfo(const Options& options) {
   }
   std::printf("kind: program (MyBIN)\nmodel: %s\n", app::DisplayName(window.m_model_name).c_str());
   std::printf("progress total: %u (bar range 0..%u)\n", file.progress_total,
-              static_cast<uint16_t>(file.progress_total + kProgramRangeExtra));
+              static_cast<uint16_t>(file.progress_total + datafile::kProgramRangeExtra));
   std::printf("blocks: %zu\nbytes: %lld data, %d payload\n", blocks.size(),
               static_cast<long long>(data_bytes), file.payload_length);
   for (const Range& range : AddressRanges(blocks)) {

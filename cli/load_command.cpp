@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/combo_lists.h"
 #include "app/profile_store.h"
 #include "app/string_table.h"
 #include "app/text_encoding.h"
@@ -24,8 +25,6 @@ namespace velmar::cli {
 
 namespace {
 
-constexpr uint16_t kProgramRangeExtra = 795;  // three steps beyond the file's total
-constexpr int32_t kLoadStep = 265;
 // Any connection type but the serial one selects the network transport.
 constexpr const char* kTcpConnectionType = "TCP";
 
@@ -33,24 +32,12 @@ void PrintText(int text_id, const std::string& model = {}) {
   std::fprintf(stderr, "%s\n", app::FormatText(text_id, app::DisplayName(model)).c_str());
 }
 
-// The window's conversion of its baud-rate text: leading decimal digits, 0 when none.
-int32_t LeadingNumber(const std::string& text) {
-  int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9' || value > INT32_MAX / 10) {
-      break;
-    }
-    value = value * 10 + (c - '0');
-  }
-  return static_cast<int32_t>(value);
-}
-
 void SetUpProgress(platform::Window* bar, const datafile::DataFileResult& file) {
   const auto upper = static_cast<uint16_t>(file.kind == datafile::FileKind::kProgram
-                                               ? file.progress_total + kProgramRangeExtra
+                                               ? file.progress_total + datafile::kProgramRangeExtra
                                                : file.payload_length);
   platform::SendMessage(bar, platform::PBM_SETRANGE, 0, platform::MakeRange(0, upper));
-  platform::SendMessage(bar, platform::PBM_SETSTEP, kLoadStep);
+  platform::SendMessage(bar, platform::PBM_SETSTEP, datafile::kLoadStep);
   platform::SendMessage(bar, platform::PBM_SETPOS, 0);
 }
 
@@ -78,7 +65,7 @@ int RunLoad(const Options& options) {
     const app::ProfileStore profile;
     port = options.port.value_or(
         profile.GetString(app::kSettingsSection, app::kPortEntry, app::kDefaultPort));
-    baud = options.baud_rate.value_or(LeadingNumber(
+    baud = options.baud_rate.value_or(app::BaudRateValue(
         profile.GetString(app::kSettingsSection, app::kBaudRateEntry, app::kDefaultBaudRate)));
   }
 
@@ -102,7 +89,7 @@ int RunLoad(const Options& options) {
   window.Progress().SetByteCounter(
       [traced] { return traced->BytesSent() + traced->BytesReceived(); });
   window.ShowStatus();
-  if (window.IsFont()) {
+  if (window.IsFontLoad()) {
     run->StartFontLoad();
   } else {
     run->StartProgramLoad();
@@ -123,9 +110,9 @@ int RunLoad(const Options& options) {
   window.Progress().Finish(outcome == engine::LN_DONE);
   const engine::NotificationInfo* info = engine::FindNotification(outcome);
   if (outcome == engine::LN_DONE) {
-    std::printf(
-        "%s\n",
-        std::string(app::LoadText(window.IsFont() ? info->font_text_id : info->text_id)).c_str());
+    std::printf("%s\n",
+                std::string(app::LoadText(window.IsFontLoad() ? info->font_text_id : info->text_id))
+                    .c_str());
     return kExitSuccess;
   }
   PrintText(info->text_id, window.m_model_name);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "datafile/data_file.h"
 #include "platform/progress_messages.h"
 
 namespace velmar::datafile {
@@ -32,6 +33,10 @@ void LoadWindow::ClearBlock() {
   m_block_header.fill(0);
   m_block_length = 0;
   m_block_data.fill(0);
+}
+
+bool LoadWindow::IsFontLoad() const {
+  return m_file_kind == kFontMagic;
 }
 
 }  // namespace velmar::datafile

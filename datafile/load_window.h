@@ -12,6 +12,10 @@
 //                  A payload that is not whole blocks is refused when the file is read, so
 //                  m_data always holds whole blocks here; a short remainder is taken as far
 //                  as it goes, never read past.
+//   IsFontLoad     whether the last file read is a font ("MyFNT"); anything else is a program.
+//   kLoadStep, kProgramRangeExtra
+//                  the progress bar's step for a block (its frame on the line), and what a
+//                  program's range holds beyond the file's total: the exchanges around the blocks.
 
 #include <array>
 #include <cstdint>
@@ -24,6 +28,8 @@ namespace velmar::datafile {
 
 inline constexpr int32_t kBlockHeaderSize = 8;
 inline constexpr int32_t kMaxBlockLength = 256;
+inline constexpr int32_t kLoadStep = 265;
+inline constexpr int32_t kProgramRangeExtra = 3 * kLoadStep;
 
 // Positions in a block header.
 inline constexpr int kHeaderAddressLow = 0;
@@ -41,6 +47,7 @@ class LoadWindow : public platform::Window {
   explicit LoadWindow(platform::MessageQueue& queue) : platform::Window(queue) {}
 
   bool TakeNextBlock();
+  bool IsFontLoad() const;
 
   // Clears the current block: header, length and data all zero.
   void ClearBlock();

@@ -15,35 +15,14 @@
 #include "fuzz/check.h"
 #include "platform/progress_messages.h"
 #include "platform/window_message.h"
+#include "tests/support/step_counting_window.h"
 
 namespace velmar::fuzz {
 namespace {
 
 using datafile::ReadOutcome;
 
-class StepCounter : public platform::Window {
- public:
-  using Window::Window;
-  platform::LResult HandleMessage(platform::MessageId message, platform::WParam,
-                                  platform::LParam) override {
-    steps += message == platform::PBM_STEPIT ? 1 : 0;
-    return 0;
-  }
-  int steps = 0;
-};
-
-class FileWindow : public datafile::LoadWindow {
- public:
-  explicit FileWindow(platform::MessageQueue& queue) : LoadWindow(queue), progress(queue) {}
-  platform::LResult HandleMessage(platform::MessageId, platform::WParam,
-                                  platform::LParam) override {
-    return 0;
-  }
-  StepCounter progress;
-
- protected:
-  platform::Window* ProgressWindow() override { return &progress; }
-};
+using FileWindow = test::StepCountingWindow;
 
 // What a file holds, read straight from the format's description.
 struct Expected {

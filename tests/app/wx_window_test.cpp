@@ -285,18 +285,6 @@ INSTANTIATE_TEST_SUITE_P(
                   [](AboutDialog& about) { about.Close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What the screen shows of the window's client area, as a PNG file.
-void SaveScreenshot(wxWindow* window, const char* path) {
-  const wxSize size = window->GetClientSize();
-  wxBitmap bitmap(size.x, size.y, 24);
-  wxMemoryDC dc(bitmap);
-  wxScreenDC screen;
-  const wxPoint origin = window->ClientToScreen(wxPoint(0, 0));
-  dc.Blit(0, 0, size.x, size.y, &screen, origin.x, origin.y);
-  dc.SelectObject(wxNullBitmap);
-  EXPECT_TRUE(bitmap.ConvertToImage().SaveFile(path, wxBITMAP_TYPE_PNG));
-}
-
 struct LoadCase {
   const char* name;
   const char* sample;
@@ -355,7 +343,7 @@ TEST_P(WxLoadTest, TheLoadButtonLoadsTheFileIntoCom1) {
       path != nullptr && *path != '\0' &&
       ui::PumpUntil([&] { return paints >= 2 || !m_boxes.empty(); }, kDeadline) &&
       m_boxes.empty()) {
-    SaveScreenshot(m_dialog, path);
+    EXPECT_TRUE(ui::GrabClientArea(m_dialog).SaveFile(path, wxBITMAP_TYPE_PNG));
   }
   ASSERT_TRUE(ui::PumpUntil([&] { return !m_boxes.empty() && Idle(); }, kDeadline));
   ASSERT_EQ(m_boxes.size(), 1u);

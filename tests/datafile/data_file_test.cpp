@@ -19,37 +19,14 @@
 #include <vector>
 
 #include "platform/progress_messages.h"
+#include "tests/support/step_counting_window.h"
 
 namespace velmar::datafile {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class StepCounter : public platform::Window {
- public:
-  using Window::Window;
-  platform::LResult HandleMessage(platform::MessageId message, platform::WParam,
-                                  platform::LParam) override {
-    if (message == platform::PBM_STEPIT) {
-      ++steps;
-    }
-    return 0;
-  }
-  int steps = 0;
-};
-
-class TestWindow : public LoadWindow {
- public:
-  explicit TestWindow(platform::MessageQueue& queue) : LoadWindow(queue), progress(queue) {}
-  platform::LResult HandleMessage(platform::MessageId, platform::WParam,
-                                  platform::LParam) override {
-    return 0;
-  }
-  StepCounter progress;
-
- protected:
-  platform::Window* ProgressWindow() override { return &progress; }
-};
+using TestWindow = test::StepCountingWindow;
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;

@@ -22,18 +22,6 @@ using platform::LParam;
 using platform::LResult;
 using platform::SendMessage;
 
-// What the screen shows of the window's client area.
-wxImage Grab(wxWindow* window) {
-  const wxSize size = window->GetClientSize();
-  wxBitmap bitmap(size.x, size.y, 24);
-  wxMemoryDC dc(bitmap);
-  wxScreenDC screen;
-  const wxPoint origin = window->ClientToScreen(wxPoint(0, 0));
-  dc.Blit(0, 0, size.x, size.y, &screen, origin.x, origin.y);
-  dc.SelectObject(wxNullBitmap);
-  return bitmap.ConvertToImage();
-}
-
 class TextProgressCtrlTest : public ::testing::Test {
  protected:
   ~TextProgressCtrlTest() override { delete ctrl; }
@@ -80,7 +68,7 @@ TEST_F(TextProgressCtrlTest, PositionChangeIsOnTheScreenBeforeItReturns) {
   const int before = paints;
   EXPECT_EQ(ctrl->SetPos(45), 0);
   EXPECT_GT(paints, before);
-  const wxImage image = Grab(ctrl);
+  const wxImage image = GrabClientArea(ctrl);
   for (int x = 0; x < 200; ++x) {
     const unsigned char green = x < 90 ? 0 : 255;
     ASSERT_EQ(image.GetGreen(x, 12), green) << x;

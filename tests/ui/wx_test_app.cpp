@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
 
@@ -37,6 +39,18 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     wxTheApp->ProcessPendingEvents();
   }
   return true;
+}
+
+// What the screen shows of the window's client area.
+wxImage GrabClientArea(wxWindow* window) {
+  const wxSize size = window->GetClientSize();
+  wxBitmap bitmap(size.x, size.y, 24);
+  wxMemoryDC dc(bitmap);
+  wxScreenDC screen;
+  const wxPoint origin = window->ClientToScreen(wxPoint(0, 0));
+  dc.Blit(0, 0, size.x, size.y, &screen, origin.x, origin.y);
+  dc.SelectObject(wxNullBitmap);
+  return bitmap.ConvertToImage();
 }
 
 }  // namespace velmar::ui
