@@ -247,6 +247,9 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     ::ioctl(line.Get(), TIOCNXCL);
     return SerialOpenResult::kSettingsRefused;
   }
+  // Bytes that arrived before this open (the printer's answer to a tool killed mid-load, while
+  // something else kept the line open) would be taken for the answer to our wake-up.
+  ::tcflush(line.Get(), TCIFLUSH);
   m_impl->latency = LowerLatency(line.Get());
   m_impl->line = std::move(line);
   m_impl->wake = std::move(wake);
@@ -313,7 +316,12 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
     if (put > 0) {
       done += static_cast<int32_t>(put);
       const auto now = Clock::now();
-      m_impl->line_free = std::max(m_impl->line_free, now) + put * m_impl->byte_time;
+      // What the driver still holds bounds the estimate: a peer that answers faster than the
+      // line could carry the frames (a pty) must not push it ever further ahead. A pty holds
+      // nothing, and is given this write's line time.
+      const int32_t held = std::max<int32_t>(QueuedOutput(fd), static_cast<int32_t>(put));
+      m_impl->line_free = std::min(std::max(m_impl->line_free, now) + put * m_impl->byte_time,
+                                   now + held * m_impl->byte_time);
       deadline = now + kWriteRoomTimeout;
       continue;
     }

@@ -126,6 +126,33 @@ TEST(SerialLineTest, CloseFlushesWhatWasNotRead) {
   EXPECT_EQ(line.QueuedInput(), 0);
 }
 
+// Another opener keeps the line alive, as the emulator keeps its end, so that what was sent to
+// a tool that died unread is still queued when the next tool opens the port.
+TEST(SerialLineTest, OpenDiscardsWhatArrivedBefore) {
+  PtyMaster pty;
+  const int holder = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_TRUE(pty.Send({0xA0, 'T', 0}));
+  int queued = 0;
+  const auto until = std::chrono::steady_clock::now() + kDeadline;
+  while (queued < 3 && std::chrono::steady_clock::now() < until) {
+    pollfd readable{holder, POLLIN, 0};
+    ::poll(&readable, 1, 10);
+    ASSERT_EQ(::ioctl(holder, FIONREAD, &queued), 0);
+  }
+  ASSERT_EQ(queued, 3);
+  platform::SerialLine line;
+  ASSERT_EQ(line.Open(pty.SlavePath(), 9600), platform::SerialOpenResult::kOk);
+  EXPECT_EQ(line.QueuedInput(), 0);
+  ASSERT_TRUE(pty.Send({0xA1}));
+  ASSERT_EQ(line.WaitForInput(), platform::SerialWait::kInput);
+  uint8_t byte = 0;
+  ASSERT_EQ(line.Read(&byte, 1), 1);
+  EXPECT_EQ(byte, 0xA1);
+  line.Close();
+  ::close(holder);
+}
+
 TEST(SerialLineTest, WakeEndsAWaitFromAnotherThread) {
   PtyMaster pty;
   platform::SerialLine line;

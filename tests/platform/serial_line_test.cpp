@@ -526,6 +526,25 @@ TEST(SerialLineTest, CloseWaitsForTheLastWriteToLeaveUnlessTheLineHungUp) {
   }
 }
 
+// A peer that takes every frame at once (a pty, with nothing paced) does not make the close wait
+// for the line time of everything written: only the last write can still be under way.
+TEST(SerialLineTest, CloseWaitsForTheLastWriteOnlyWhenThePeerKeptUp) {
+  constexpr int32_t kSlowRate = 2400;
+  const Bytes frame(60, 0x82);  // 0.25 s on the line at 2400; ten of them 2.5 s
+  PtyPair pty;
+  ASSERT_TRUE(pty.IsOpen());
+  SerialLine line;
+  ASSERT_EQ(line.Open(pty.SlavePath(), kSlowRate), SerialOpenResult::kOk);
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(line.Write(frame.data(), static_cast<int32_t>(frame.size())),
+              static_cast<int32_t>(frame.size()));
+    ASSERT_EQ(pty.ReadExactly(frame.size(), kDeadline), frame);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  line.Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 250ms + SerialLine::kDrainMargin + 1s);
+}
+
 // A close under way wakes the line: a write waiting for room on a stuck line gives up at once
 // instead of holding the close for kWriteRoomTimeout.
 TEST(SerialLineTest, WakeEndsAWriteThatWaitsForRoom) {
