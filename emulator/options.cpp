@@ -17,6 +17,7 @@ constexpr uint32_t kMaxStart = 0x1FFFF;  // the first "A" reply carries address 
 constexpr uint32_t kMaxBaud = 4000000;
 constexpr uint32_t kMaxCount = 1000000;
 constexpr uint32_t kMaxTcpPort = 65535;
+constexpr uint32_t kMaxSeed = UINT32_MAX;
 constexpr std::string_view kHexPrefix = "0x";
 constexpr std::string_view kComPrefix = "COM";
 constexpr size_t kMaxComDigits = 3;
@@ -38,6 +39,17 @@ std::optional<uint32_t> ParseNumber(std::string_view text, uint32_t max) {
   const char* end = text.data() + text.size();
   const auto [stop, failure] = std::from_chars(text.data(), end, value, base);
   if (text.empty() || failure != std::errc() || stop != end || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// A share from 0 to 1; infinities and NaN fall outside.
+std::optional<double> ParseFraction(std::string_view text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, failure] = std::from_chars(text.data(), end, value);
+  if (text.empty() || failure != std::errc() || stop != end || !(value >= 0.0 && value <= 1.0)) {
     return std::nullopt;
   }
   return value;
@@ -90,6 +102,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
   std::optional<FaultKind> fault;
   std::optional<uint32_t> fault_block;
   std::optional<ReplyKind> fault_reply;
+  bool noise = false;
+  bool noise_seed = false;
   BootLoaderConfig& loader = options->loader;
 
   for (size_t i = 0; i < args.size(); ++i) {
@@ -166,6 +180,21 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
       options->loads = static_cast<int32_t>(*parsed);
     } else if (name == "--image") {
       options->image = value;
+    } else if (name == "--noise") {
+      const auto parsed = ParseFraction(value);
+      if (!parsed) {
+        *error = "--noise: not a fraction from 0 to 1: " + value;
+        return ParseResult::kUsageError;
+      }
+      options->noise = *parsed;
+      noise = true;
+    } else if (name == "--noise-seed") {
+      const auto parsed = number(0, kMaxSeed);
+      if (!parsed) {
+        return ParseResult::kUsageError;
+      }
+      options->noise_seed = *parsed;
+      noise_seed = true;
     } else if (name == "--fault") {
       fault = ParseFaultKind(value);
       if (!fault) {
@@ -198,6 +227,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
   }
   if (!fault && (fault_block || fault_reply)) {
     *error = "--fault-block and --fault-reply need --fault";
+    return ParseResult::kUsageError;
+  }
+  if (noise_seed && !noise) {
+    *error = "--noise-seed needs --noise";
     return ParseResult::kUsageError;
   }
   if (fault) {
@@ -236,14 +269,18 @@ to talk to.
   --fault-block N    the block it falls in, from 1 (default 1)
   --fault-reply R    ident, CA, A, D, echo or SM: where status-error (default CA),
                      result-error (default echo) or bad-command (default CA) goes
+  --noise FRACTION   spoil that share of the bytes each way, 0 to 1 (such as 0.001): a byte hit
+                     is flipped in one bit, dropped or doubled, with equal odds
+  --noise-seed N     seed of the noise, 0 to 4294967295 (default 1): the same seed spoils the
+                     same bytes of the same conversation
   --image FILE       write what was loaded as Intel HEX after each complete load
   --loads N          serve N loads, then exit (default: until SIGINT or SIGTERM)
   --help             this text
 
 A status byte with bit 2 set makes every load look like a font; one with bits 7 and 1 set
 makes every "w" look like the last.
-Prints one line per load. Exit status: 0 when every load was well formed and complete,
-1 otherwise, 2 for a usage error.
+Prints one line per load, and with --noise a last line: the bytes spoilt each way.
+Exit status: 0 when every load was well formed and complete, 1 otherwise, 2 for a usage error.
 )";
 }
 

@@ -2,7 +2,8 @@
 // velmar-printer's command line.
 //
 // ParseOptions reads the arguments after the program name. kUsageError leaves a one-line
-// reason in `error`; kHelp asks for UsageText. Numbers are decimal or 0x-prefixed hex.
+// reason in `error`; kHelp asks for UsageText. Numbers are decimal or 0x-prefixed hex; the
+// noise's fraction is a decimal from 0 to 1, with or without an exponent (0.001, 1e-3).
 // ParseTcpEndpoint reads HOST:PORT, :PORT or PORT (the host then kDefaultTcpHost); an IPv6
 // address goes in brackets, [::1]:PORT.
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "emulator/boot_loader.h"
+#include "emulator/noisy_line.h"
 
 namespace velmar::emulator {
 
@@ -33,6 +35,8 @@ struct Options {
   bool drip = false;
   std::string image;  // Intel HEX written after each complete load; empty: none
   int32_t loads = 0;  // 0: until a signal
+  double noise = 0;   // the share of bytes spoilt each way; 0: a clean line
+  uint32_t noise_seed = kDefaultNoiseSeed;
 };
 
 enum class ParseResult { kOk, kHelp, kUsageError };

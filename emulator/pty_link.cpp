@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 
 #include <cerrno>
 #include <climits>
@@ -71,6 +73,32 @@ PtyLinkResult PtyLink::Open(const std::string& link_path) {
 void PtyLink::HangUp() {
   m_slave.Reset();
   m_master.Reset();
+}
+
+bool PtyLink::AwaitRead(std::chrono::milliseconds limit) const {
+  // The tool's unread input is queued at our own slave descriptor, but only once the kernel has
+  // moved it across from the master, which it does a moment after the write: the queue must
+  // stay empty for kSettle. Nothing signals either, so the queue is looked at every few ms.
+  constexpr timespec kLook{0, 5'000'000};
+  constexpr auto kSettle = std::chrono::milliseconds(30);
+  const auto start = std::chrono::steady_clock::now();
+  auto empty_since = start;
+  for (;;) {
+    int unread = 0;
+    if (!m_slave.Valid() || ::ioctl(m_slave.Get(), FIONREAD, &unread) != 0) {
+      return true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (unread > 0) {
+      empty_since = now;
+    } else if (now - empty_since >= kSettle) {
+      return true;
+    }
+    if (now - start >= limit) {
+      return false;
+    }
+    ::nanosleep(&kLook, nullptr);
+  }
 }
 
 PtyLinkResult PtyLink::Fail(PtyLinkResult result, const char* what) {

@@ -6,10 +6,13 @@
 // keeps it open, so that the master never reports a hang-up while the tool closes and reopens
 // the line between loads, and puts a symbolic link to the slave at the path. A link already
 // there is replaced, as one left by an earlier run; any other file there is refused. HangUp
-// closes both ends, which the tool sees as a hang-up. The destructor closes and removes the
-// link if it is still ours.
+// closes both ends, which the tool sees as a hang-up, and with them whatever the tool has not
+// read yet. The destructor closes and removes the link if it is still ours.
 //   Open       kOk, or what failed, with the system's text in Error(); nothing is held then.
+//   AwaitRead  waits until the tool has read everything sent to it, at most `limit`; false when
+//             bytes were still unread then (the tool has gone, say).
 
+#include <chrono>
 #include <string>
 
 #include "emulator/unique_fd.h"
@@ -30,6 +33,7 @@ class PtyLink {
   const std::string& SlaveName() const { return m_slave_name; }
   const std::string& Error() const { return m_error; }
   void HangUp();
+  bool AwaitRead(std::chrono::milliseconds limit) const;
 
  private:
   PtyLinkResult Fail(PtyLinkResult result, const char* what);

@@ -10,6 +10,8 @@
 #include <functional>
 
 #include "emulator/boot_loader.h"
+#include "emulator/format.h"
+#include "emulator/noisy_line.h"
 #include "emulator/paced_line.h"
 #include "emulator/pty_link.h"
 #include "emulator/signal_pipe.h"
@@ -20,6 +22,19 @@ namespace velmar::emulator {
 namespace {
 
 constexpr size_t kReadChunk = 4096;
+// How long a served run's end waits for the tool to read its last replies.
+constexpr std::chrono::seconds kReadByToolLimit{3};
+
+// "N of M bytes received (F flipped, D dropped, U doubled)".
+std::string NoiseCounts(const NoisyLine& line, const char* way) {
+  const int64_t flipped = line.Hits(NoiseKind::kFlip);
+  const int64_t dropped = line.Hits(NoiseKind::kDrop);
+  const int64_t doubled = line.Hits(NoiseKind::kDouble);
+  return Format("%lld of %lld bytes %s (%lld flipped, %lld dropped, %lld doubled)",
+                static_cast<long long>(flipped + dropped + doubled),
+                static_cast<long long>(line.Passed()), way, static_cast<long long>(flipped),
+                static_cast<long long>(dropped), static_cast<long long>(doubled));
+}
 
 // How serving one connection of the line ended.
 enum class LineEnd { kStopped, kServed, kHungUp, kClosed, kFailed };
@@ -39,6 +54,8 @@ class Session : public BootLoaderListener {
         m_out(out),
         m_err(err),
         m_line(options.baud, options.drip),
+        m_received_noise(options.noise, options.noise_seed, NoiseDirection::kReceived),
+        m_sent_noise(options.noise, options.noise_seed, NoiseDirection::kSent),
         m_loader(options.loader, *this) {}
 
   LineEnd Run(SignalPipe& signals, const LineFd& line);
@@ -47,7 +64,12 @@ class Session : public BootLoaderListener {
   int Finish();
   bool Served() const { return m_options.loads > 0 && m_ended >= m_options.loads; }
 
-  void OnReply(std::span<const uint8_t> reply) override { m_line.Queue(reply, m_fed_at); }
+  // The noise spoils a reply as it goes onto the line; the pacing then times what is left of it.
+  void OnReply(std::span<const uint8_t> reply) override {
+    m_spoilt.clear();
+    m_sent_noise.Pass(reply, m_spoilt);
+    m_line.Queue(m_spoilt, m_fed_at);
+  }
   void OnLoadEnded(const LoadSummary& summary) override;
   void OnHangUp() override {
     m_fd.hang_up();
@@ -63,12 +85,17 @@ class Session : public BootLoaderListener {
   Io Transmit();
   // A closed connection is the tool going away; on the pseudo-terminal it is a fault of ours.
   Io Trouble(const char* what);
+  void ReportNoise() const;
 
   const Options& m_options;
   std::FILE* m_out;
   std::FILE* m_err;
   LineFd m_fd;
   PacedLine m_line;
+  NoisyLine m_received_noise;
+  NoisyLine m_sent_noise;
+  std::vector<uint8_t> m_received;  // the bytes read, as the noise left them
+  std::vector<uint8_t> m_spoilt;    // a reply, as the noise left it
   BootLoader m_loader;
   Clock::time_point m_fed_at;  // when the byte being fed arrived: its replies wait for it
   int32_t m_ended = 0;
@@ -94,7 +121,18 @@ void Session::EndConnection() {
 
 int Session::Finish() {
   m_loader.Finish();
+  if (m_options.noise > 0) {
+    ReportNoise();
+  }
   return m_failed ? 1 : 0;
+}
+
+void Session::ReportNoise() const {
+  std::fprintf(m_out, "noise %g, seed %u: %s, %s\n", m_options.noise,
+               static_cast<unsigned>(m_options.noise_seed),
+               NoiseCounts(m_received_noise, "received").c_str(),
+               NoiseCounts(m_sent_noise, "sent").c_str());
+  std::fflush(m_out);
 }
 
 const timespec* Session::PollTimeout(Clock::time_point now, bool due, timespec& storage) const {
@@ -133,9 +171,12 @@ Session::Io Session::Receive() {
     return Io::kClosed;
   }
   const Clock::time_point read_at = Clock::now();
-  for (ssize_t i = 0; i < count && !m_hung_up; ++i) {
+  // The boot loader sees the bytes as the noise left them.
+  m_received.clear();
+  m_received_noise.Pass(std::span(buffer.data(), static_cast<size_t>(count)), m_received);
+  for (size_t i = 0; i < m_received.size() && !m_hung_up; ++i) {
     m_fed_at = m_line.ArriveAt(read_at);
-    m_loader.Feed(&buffer[static_cast<size_t>(i)], 1, m_fed_at);
+    m_loader.Feed(&m_received[i], 1, m_fed_at);
   }
   return Io::kOk;
 }
@@ -256,7 +297,10 @@ int Serve(const Options& options, const std::string& link_path, std::FILE* out, 
   std::fprintf(out, "%s\n", link_path.c_str());
   std::fflush(out);
   Session session(options, out, err);
-  session.Run(signals, {pty.MasterFd(), false, [&pty] { pty.HangUp(); }});
+  if (session.Run(signals, {pty.MasterFd(), false, [&pty] { pty.HangUp(); }}) == LineEnd::kServed) {
+    // Closing hangs the tool up and discards what it has not read: its last reply, often.
+    pty.AwaitRead(kReadByToolLimit);
+  }
   return session.Finish();
 }
 

@@ -56,6 +56,32 @@ TEST(EmulatorOptionsTest, ReadsWhereToListen) {
   }
 }
 
+TEST(EmulatorOptionsTest, ReadsTheNoiseAndItsSeed) {
+  struct Case {
+    Args args;
+    double noise;
+    uint32_t seed;
+  };
+  const Case cases[] = {
+      {{}, 0.0, kDefaultNoiseSeed},
+      {{"--noise", "0"}, 0.0, kDefaultNoiseSeed},
+      {{"--noise", "1"}, 1.0, kDefaultNoiseSeed},
+      {{"--noise", "0.001"}, 0.001, kDefaultNoiseSeed},
+      {{"--noise", "1e-5", "--noise-seed", "42"}, 1e-5, 42},
+      {{"--noise-seed", "0x10", "--noise", ".25"}, 0.25, 16},
+      {{"--noise", "1.0e0", "--noise-seed", "4294967295"}, 1.0, 4294967295u},
+      {{"--noise", "0.5", "--noise-seed", "0"}, 0.5, 0},
+  };
+  for (const Case& c : cases) {
+    Options o;
+    Args args = {"--link", "a"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ASSERT_EQ(Parse(args, &o), ParseResult::kOk) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(o.noise, c.noise) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(o.noise_seed, c.seed) << ::testing::PrintToString(c.args);
+  }
+}
+
 TEST(EmulatorOptionsTest, RefusesWhatCannotBeServed) {
   const Args refused[] = {
       {},
@@ -76,6 +102,21 @@ TEST(EmulatorOptionsTest, RefusesWhatCannotBeServed) {
       {"--link", "a", "--fault", "status-error", "--fault-reply", "echo"},
       {"--link", "a", "--fault", "bad-crc", "--fault-block", "0"},
       {"--link", "a", "--fault", "silent", "--fault-reply", "later"},
+      {"--link", "a", "--noise", "1.01"},
+      {"--link", "a", "--noise", "-0.1"},
+      {"--link", "a", "--noise", "2e0"},
+      {"--link", "a", "--noise", "inf"},
+      {"--link", "a", "--noise", "nan"},
+      {"--link", "a", "--noise", ""},
+      {"--link", "a", "--noise", "0.1%"},
+      {"--link", "a", "--noise", "0x0.1"},
+      {"--link", "a", "--noise", "+0.1"},
+      {"--link", "a", "--noise", " 0.1"},
+      {"--link", "a", "--noise"},
+      {"--link", "a", "--noise", "0.1", "--noise-seed", "4294967296"},
+      {"--link", "a", "--noise", "0.1", "--noise-seed", "-1"},
+      {"--link", "a", "--noise", "0.1", "--noise-seed", "1.5"},
+      {"--link", "a", "--noise-seed", "7"},  // a seed of nothing
       {"--link", "a", "--verbose"},
       {"--link"},
       // Exactly one place to serve on.

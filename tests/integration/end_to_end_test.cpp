@@ -1,14 +1,18 @@
 // The loader against the emulated printer over a pseudo-terminal, as a user runs them.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/integration/child_process.h"
@@ -297,6 +301,42 @@ TEST_P(FaultTest, EndsWithItsStatusAndText) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(PrinterFaults()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A printer that serves one load and exits waits for the tool to read its last replies before
+// it closes the line, which would throw them away: a tool busy for a moment still gets them.
+TEST_F(EndToEndTest, APrinterServingOneLoadLetsItsLastReplyBeRead) {
+  StartPrinter({"--loads", "1", "--fault", "status-error", "--fault-reply", "ident"});
+  const int port = ::open(m_link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(port, 0);
+  termios raw{};
+  ASSERT_EQ(::tcgetattr(port, &raw), 0);
+  ::cfmakeraw(&raw);
+  ASSERT_EQ(::tcsetattr(port, TCSANOW, &raw), 0);
+  const uint8_t wake[] = {0x1B, 'B', 'O', 'O', 'T'};
+  ASSERT_EQ(::write(port, wake, sizeof wake), static_cast<ssize_t>(sizeof wake));
+  pollfd readable{port, POLLIN, 0};
+  ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+  uint8_t reply[64];
+  ASSERT_EQ(::read(port, reply, 1), 1);
+  EXPECT_EQ(reply[0], 0xA0);
+  const uint8_t ack = 0x0A;
+  ASSERT_EQ(::write(port, &ack, 1), 1);
+  // The load has ended once it is reported; the tool is still busy for a moment.
+  ASSERT_TRUE(m_printer.WaitForOutput("load 1:", kLoadDeadline)) << m_printer.Err();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::vector<uint8_t> got;
+  while (got.size() < 10 && ::poll(&readable, 1, 2000) == 1) {
+    const ssize_t count = ::read(port, reply, sizeof reply);
+    if (count <= 0) {
+      break;
+    }
+    got.insert(got.end(), reply, reply + count);
+  }
+  EXPECT_EQ(got, (std::vector<uint8_t>{'T', 'E', 'S', 'T', 0, 0x1E, 'S', 'M', 0, 0x11}));
+  ::close(port);
+  ASSERT_TRUE(m_printer.Wait(kLoadDeadline));
+  EXPECT_EQ(m_printer.ExitStatus(), 1);
+}
 
 class SignalTest : public EndToEndTest, public ::testing::WithParamInterface<int> {};
 
