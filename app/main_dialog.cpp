@@ -169,6 +169,10 @@ void MainDialog::OnDestroy() {
   DeleteRun();
 }
 
+void MainDialog::Abandon() {
+  DeleteRun();
+}
+
 void MainDialog::DeleteRun() {
   std::unique_ptr<engine::Downloader> run = std::move(m_downloader);
 }

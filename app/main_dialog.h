@@ -33,6 +33,8 @@
 //   OnCancel          Close: refused while a run is busy; else saves both settings and ends the
 //                     window with IDCANCEL.
 //   OnDestroy         deletes the run; the front end calls it before it destroys the controls.
+//   Abandon           the program is being stopped: deletes the run, so that its port is closed
+//                     properly, and leaves the controls as they are.
 //   StartLoad         reads the file (text 106 or 102 when it is refused), sets up the progress
 //                     bar, locks the inputs, creates the run and starts the load; a port that
 //                     does not open shows text 103 and returns to idle.
@@ -77,6 +79,7 @@ class MainDialog : public datafile::LoadWindow {
   void OnOK();
   void OnCancel();
   void OnDestroy();
+  void Abandon();
   void StartLoad();
   void ResetAfterLoad();
   platform::LResult HandleMessage(platform::MessageId message, platform::WParam wparam,

@@ -1,5 +1,16 @@
 // The window program: `velmar [FILE]` opens the main window, with FILE in its path edit.
 
-#include "app/wx_main_app.h"
+#include <wx/app.h>
 
-wxIMPLEMENT_APP(velmar::app::MainApp);
+#include "app/wx_main_app.h"
+#include "app/wx_termination.h"
+#include "platform/termination_signal.h"
+
+wxIMPLEMENT_APP_NO_MAIN(velmar::app::MainApp);
+
+int main(int argc, char** argv) {
+  // Before wx and GTK start their threads, so that the signals reach the watch alone.
+  velmar::platform::TerminationWatch watch(
+      [&watch] { velmar::app::RequestWindowTermination(watch.Caught()); });
+  return wxEntry(argc, argv);
+}

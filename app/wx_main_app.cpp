@@ -5,6 +5,7 @@
 #include "app/profile_store.h"
 #include "app/wx_main_dialog.h"
 #include "app/wx_message_box.h"
+#include "app/wx_termination.h"
 #include "platform/message_box.h"
 #include "platform/window_message.h"
 #include "ui/queue_pump.h"
@@ -43,7 +44,9 @@ bool MainApp::OnInit() {
     ui::QueuePump pump(queue);
     ProfileStore profile;
     WxMainDialog dialog(queue, profile, m_initial_path);
+    SetTerminationWindow(&dialog);
     dialog.ShowModal();
+    SetTerminationWindow(nullptr);
   }
   platform::SetMessageBoxHandler(std::move(previous));
   return true;

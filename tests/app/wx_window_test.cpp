@@ -2,7 +2,9 @@
 // the routes of its events, the About box, and whole loads driven through it into the emulated
 // printer reached as COM1.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <wx/app.h>
 #include <wx/dcmemory.h>
@@ -15,6 +17,7 @@
 #include "app/wx_about_dialog.h"
 #include "app/wx_dialog_builder.h"
 #include "app/wx_main_dialog.h"
+#include "app/wx_termination.h"
 #include "tests/integration/child_process.h"
 #include "tests/integration/sample_image.h"
 #include "tests/ui/wx_test_app.h"
@@ -292,11 +295,11 @@ struct LoadCase {
   const char* outcome;
 };
 
-class WxLoadTest : public WxWindowTest, public ::testing::WithParamInterface<LoadCase> {
+// COM1 is the configuration folder's link to the emulator's pseudo-terminal.
+class Com1Test : public WxWindowTest {
  protected:
   void SetUp() override {
     WxWindowTest::SetUp();
-    // COM1 is the configuration folder's link to the emulator's pseudo-terminal.
     ::setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
     std::filesystem::create_directories(m_dir / "config/velmar/ports");
     std::filesystem::create_symlink(m_dir / "printer", m_dir / "config/velmar/ports/COM1");
@@ -306,6 +309,8 @@ class WxLoadTest : public WxWindowTest, public ::testing::WithParamInterface<Loa
     WxWindowTest::TearDown();
   }
 };
+
+class WxLoadTest : public Com1Test, public ::testing::WithParamInterface<LoadCase> {};
 
 TEST_P(WxLoadTest, TheLoadButtonLoadsTheFileIntoCom1) {
   const LoadCase& c = GetParam();
@@ -360,6 +365,135 @@ TEST_P(WxLoadTest, TheLoadButtonLoadsTheFileIntoCom1) {
                                                             : test::ProgramImage(bytes));
 }
 
+int OpenDescriptors() {
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                        std::filesystem::directory_iterator{}));
+}
+
+// Fifty loads in a row from one window, each ending in its box and the window idle again, with
+// no descriptor left open by any of them.
+TEST_F(Com1Test, FiftyLoadsInARow) {
+  constexpr int kLoads = 50;
+  const std::string link = (m_dir / "printer").string();
+  const std::string image = (m_dir / "image.hex").string();
+  const std::string sample = std::string(VELMAR_SAMPLES) + "/sample.bin";
+  test::ChildProcess printer;
+  ASSERT_TRUE(printer.Start(
+      {VELMAR_PRINTER, "--link", link, "--image", image, "--loads", std::to_string(kLoads)}));
+  ASSERT_TRUE(printer.WaitForOutput(link, kDeadline)) << printer.Err();
+  Open();
+  static_cast<wxTextCtrl*>(Control(kPathEdit))->SetValue(wxString::FromUTF8(sample));
+  int descriptors = 0;
+  for (int load = 1; load <= kLoads && !HasFailure(); ++load) {
+    m_boxes.clear();
+    wxCommandEvent press(wxEVT_BUTTON, kLoadButton);
+    Control(kLoadButton)->ProcessWindowEvent(press);
+    ASSERT_TRUE(ui::PumpUntil([&] { return !m_boxes.empty() && Idle(); }, kDeadline)) << load;
+    ASSERT_EQ(m_boxes.size(), 1u) << load;
+    EXPECT_EQ(m_boxes[0].text, "Программа успешно загружена в принтер.") << load;
+    if (load == 1) {
+      descriptors = OpenDescriptors();
+    }
+  }
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+  ASSERT_TRUE(printer.Wait(kDeadline));
+  EXPECT_EQ(printer.ExitStatus(), 0) << printer.Out() << printer.Err();
+  EXPECT_NE(printer.Out().find("load 50: TEST program, 48 blocks"), std::string::npos);
+  test::Image loaded;
+  ASSERT_TRUE(test::ReadIntelHex(image, &loaded));
+  EXPECT_EQ(loaded, test::ProgramImage(test::ReadBytes(sample)));
+}
+
+// A window program of its own, stopped by StoppedWindowTest below: with VELMAR_WINDOW_PROCESS
+// naming a data file, it loads that file into COM1, says "loading" once the bar has moved, and
+// waits to be stopped as the program's main would have it stopped.
+TEST_F(WxWindowTest, RunsAsAProcessUntilStopped) {
+  const char* sample = std::getenv("VELMAR_WINDOW_PROCESS");
+  if (sample == nullptr) {
+    GTEST_SKIP() << "started by StoppedWindowTest";
+  }
+  ui::SetStopHandler(&RequestWindowTermination);
+  Open();
+  SetTerminationWindow(m_dialog);
+  static_cast<wxTextCtrl*>(Control(kPathEdit))->SetValue(wxString::FromUTF8(sample));
+  wxCommandEvent press(wxEVT_BUTTON, kLoadButton);
+  Control(kLoadButton)->ProcessWindowEvent(press);
+  // A few blocks in, so that the printer has taken part of the file.
+  ASSERT_TRUE(ui::PumpUntil(
+      [&] { return Progress().GetPos() >= 4 * datafile::kLoadStep || !m_boxes.empty(); },
+      kDeadline));
+  ASSERT_TRUE(m_boxes.empty()) << m_boxes[0].text;
+  std::printf("loading\n");
+  std::fflush(stdout);
+  ui::PumpUntil([] { return false; }, kDeadline);
+  SetTerminationWindow(nullptr);
+  ADD_FAILURE() << "never stopped";
+}
+
+struct StopCase {
+  const char* name;
+  int signal_number;
+};
+
+class StoppedWindowTest : public Com1Test, public ::testing::WithParamInterface<StopCase> {};
+
+// The window stopped mid-load frees the port for the next load at once. Stopped by a signal it
+// can take, it closes the port properly: the pseudo-terminal's exclusive flag is cleared, which
+// matters to everyone but root while the printer keeps its end open. Killed outright, the
+// system closes the port (on a real port, the flag goes with the last close).
+TEST_P(StoppedWindowTest, LeavesThePortFreeForTheNextLoad) {
+  const int signal_number = GetParam().signal_number;
+  const std::string link = (m_dir / "printer").string();
+  const std::string image = (m_dir / "image.hex").string();
+  const std::string sample = std::string(VELMAR_SAMPLES) + "/sample.bin";
+  test::ChildProcess printer;
+  // Paced, so that the load is still under way when the signal comes.
+  ASSERT_TRUE(printer.Start({VELMAR_PRINTER, "--link", link, "--image", image, "--baud", "38400"}));
+  ASSERT_TRUE(printer.WaitForOutput(link, kDeadline)) << printer.Err();
+
+  test::ChildProcess window;
+  ::setenv("VELMAR_WINDOW_PROCESS", sample.c_str(), 1);
+  ::setenv("VELMAR_WATCH_STOP", "1", 1);
+  const bool started =
+      window.Start({"/proc/self/exe", "--gtest_filter=WxWindowTest.RunsAsAProcessUntilStopped"});
+  ::unsetenv("VELMAR_WINDOW_PROCESS");
+  ::unsetenv("VELMAR_WATCH_STOP");
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(window.WaitForOutput("loading", kDeadline)) << window.Out() << window.Err();
+  window.Signal(signal_number);
+  ASSERT_TRUE(window.Wait(kDeadline));
+  if (signal_number == SIGKILL) {
+    EXPECT_EQ(window.ExitStatus(), -1);
+  } else {
+    EXPECT_EQ(window.ExitStatus(), 128 + signal_number) << window.Out() << window.Err();
+    const int port = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(port, 0);
+    int exclusive = -1;
+    EXPECT_EQ(::ioctl(port, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(port);
+  }
+
+  // The next load, from a window of this process, goes through the same port at once.
+  Open();
+  static_cast<wxTextCtrl*>(Control(kPathEdit))->SetValue(wxString::FromUTF8(sample));
+  wxCommandEvent press(wxEVT_BUTTON, kLoadButton);
+  Control(kLoadButton)->ProcessWindowEvent(press);
+  ASSERT_TRUE(ui::PumpUntil([&] { return !m_boxes.empty() && Idle(); }, kDeadline));
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_EQ(m_boxes[0].text, "Программа успешно загружена в принтер.") << printer.Out();
+  printer.Signal(SIGTERM);
+  ASSERT_TRUE(printer.Wait(kDeadline));
+  // The stopped load is reported incomplete; the next one complete, leaving the whole file.
+  EXPECT_NE(printer.Out().find("load 1: TEST program"), std::string::npos) << printer.Out();
+  EXPECT_NE(printer.Out().find("incomplete"), std::string::npos) << printer.Out();
+  EXPECT_NE(printer.Out().find("load 2: TEST program, 48 blocks"), std::string::npos)
+      << printer.Out();
+  test::Image loaded;
+  ASSERT_TRUE(test::ReadIntelHex(image, &loaded));
+  EXPECT_EQ(loaded, test::ProgramImage(test::ReadBytes(sample)));
+}
+
 // Paced at the line's real rate, so that the load lasts long enough to be seen under way.
 INSTANTIATE_TEST_SUITE_P(Samples, WxLoadTest,
                          ::testing::Values(LoadCase{"Program",
@@ -370,6 +504,12 @@ INSTANTIATE_TEST_SUITE_P(Samples, WxLoadTest,
                                                     "sample.fnt",
                                                     {"--model", "FNT1", "--baud", "115200"},
                                                     "Шрифт успешно загружен в принтер."}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Signals, StoppedWindowTest,
+                         ::testing::Values(StopCase{"Interrupted", SIGINT},
+                                           StopCase{"Terminated", SIGTERM},
+                                           StopCase{"Killed", SIGKILL}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

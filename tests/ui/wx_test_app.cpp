@@ -7,13 +7,19 @@
 #include <wx/evtloop.h>
 #include <wx/init.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "platform/termination_signal.h"
 
 namespace velmar::ui {
 
 namespace {
 
 wxFrame* g_frame = nullptr;
+std::atomic<void (*)(int)> g_stop_handler{nullptr};
 
 void FailOnAssert(const wxString& file, int line, const wxString& function,
                   const wxString& condition, const wxString& message) {
@@ -41,6 +47,10 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
   return true;
 }
 
+void SetStopHandler(void (*handler)(int signal_number)) {
+  g_stop_handler.store(handler);
+}
+
 // What the screen shows of the window's client area.
 wxImage GrabClientArea(wxWindow* window) {
   const wxSize size = window->GetClientSize();
@@ -59,6 +69,14 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   if (testing::GTEST_FLAG(list_tests)) {
     return RUN_ALL_TESTS();  // listing needs no display
+  }
+  std::optional<velmar::platform::TerminationWatch> watch;
+  if (std::getenv("VELMAR_WATCH_STOP") != nullptr) {
+    watch.emplace([&watch] {
+      if (auto* handler = velmar::ui::g_stop_handler.load()) {
+        handler(watch->Caught());
+      }
+    });
   }
   wxSetAssertHandler(velmar::ui::FailOnAssert);
   wxApp::SetInstance(new wxApp);

@@ -21,4 +21,9 @@ bool PumpUntil(const std::function<bool()>& done,
 // What the screen shows of the window's client area.
 wxImage GrabClientArea(wxWindow* window);
 
+// For a test binary run as a window program of its own: with VELMAR_WATCH_STOP set in the
+// environment, main watches for SIGINT and SIGTERM before wx starts, as the program's main
+// does, and hands the signal to the handler set here (none: the signal is taken and ignored).
+void SetStopHandler(void (*handler)(int signal_number));
+
 }  // namespace velmar::ui
