@@ -72,12 +72,12 @@ test-release: deps
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address
 	cmake --build build/asan -j $(JOBS)
-	cd build/asan && ctest $(CTEST_FLAGS)
+	cd build/asan && ctest $(CTEST_FLAGS) -LE reliability
 
 test-tsan: deps
 	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=thread
 	cmake --build build/tsan -j $(JOBS)
-	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest $(CTEST_FLAGS)
+	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest $(CTEST_FLAGS) -LE reliability
 
 # Builds the fuzz targets with clang under ASan+UBSan, replays their seeds and kept regressions,
 # then fuzzes each for FUZZ_SECONDS, two at a time (about 2.5 minutes).

@@ -27,4 +27,19 @@ std::vector<FaultCase> PrinterFaults() {
   };
 }
 
+std::vector<FaultKindCase> FaultKinds() {
+  return {
+      {"status-error", {"CA", "ident", "A", "D", "SM"}, 13, "Ошибка в принятом пакете."},
+      // The newline tells it from the integrity error of a received packet.
+      {"result-error", {"echo", "ident", "SM"}, 17, "Ошибка целостности данных.\n"},
+      {"bad-command", {"CA", "ident", "A", "D", "SM"}, 14, "Ошибка в принятой команде."},
+      {"bad-address", {"A"}, 15, "Ошибка в принятом адресе."},
+      {"bad-size", {"D"}, 16, "Ошибка в принятом размере."},
+      {"bad-crc", {"echo"}, 19, "Ошибка целостности данных в принятом пакете."},
+      {"bad-data", {"echo"}, 20, "Ошибка в принятых данных."},
+      {"silent", {"CA"}, 10, kTimeoutText},
+      {"hangup", {"CA"}, 10, kTimeoutText},
+  };
+}
+
 }  // namespace velmar::test

@@ -24,4 +24,16 @@ inline void PrintTo(const FaultCase& c, std::ostream* os) {
 
 std::vector<FaultCase> PrinterFaults();
 
+// One kind of fault as the emulator takes it (its --fault name), every reply it can go in (the
+// --fault-reply names, the one it goes in by default first), and how the loader must end the
+// load it spoils.
+struct FaultKindCase {
+  const char* kind;
+  std::vector<std::string> replies;
+  int exit_status;
+  const char* text;
+};
+
+std::vector<FaultKindCase> FaultKinds();
+
 }  // namespace velmar::test
