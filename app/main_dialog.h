@@ -100,7 +100,6 @@ class MainDialog : public datafile::LoadWindow {
  private:
   void EnableInputs(bool enable);
   void SetProgressText(const std::string& text);
-  void SetUpProgress(const datafile::DataFileResult& file);
   void ShowNotification(const engine::NotificationInfo& info);
   // Deletes the run, if any; the pointer is null before the run's destructor starts.
   void DeleteRun();

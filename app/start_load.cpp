@@ -3,7 +3,6 @@
 #include "app/main_dialog.h"
 #include "app/string_table.h"
 #include "app/text_encoding.h"
-#include "platform/progress_messages.h"
 
 namespace velmar::app {
 
@@ -15,17 +14,6 @@ constexpr int32_t kNoPortNumber = 0;
 
 }  // namespace
 
-void MainDialog::SetUpProgress(const datafile::DataFileResult& file) {
-  // The full range: a 16-bit one would wrap for a program total of 64741 or more, or for a font
-  // of 64 KiB or more, and leave the bar stuck or overflowing.
-  const int32_t upper = file.kind == datafile::FileKind::kProgram
-                            ? int32_t{file.progress_total} + datafile::kProgramRangeExtra
-                            : file.payload_length;
-  platform::SendMessage(m_progress, platform::PBM_SETRANGE32, 0, upper);
-  platform::SendMessage(m_progress, platform::PBM_SETSTEP, datafile::kLoadStep);
-  platform::SendMessage(m_progress, platform::PBM_SETPOS, 0);
-}
-
 void MainDialog::StartLoad() {
   if (m_downloader != nullptr) {
     return;  // one run at a time; the Load button is disabled meanwhile
@@ -36,7 +24,7 @@ void MainDialog::StartLoad() {
     ShowBox(std::string(LoadText(file.text_id)), platform::BoxIcon::kError);
     return;
   }
-  SetUpProgress(file);
+  datafile::SetUpProgress(m_progress, file);
   EnableInputs(false);
 
   m_downloader = std::make_unique<engine::Downloader>(

@@ -27,6 +27,10 @@ platform::LResult ProgressBar::HandleMessage(platform::MessageId message, platfo
       m_lower = static_cast<int32_t>(lparam & 0xFFFF);
       m_upper = static_cast<int32_t>((lparam >> 16) & 0xFFFF);
       break;
+    case platform::PBM_SETRANGE32:
+      m_lower = static_cast<int32_t>(wparam);
+      m_upper = static_cast<int32_t>(lparam);
+      break;
     case platform::PBM_SETSTEP:
       m_step = static_cast<int32_t>(wparam);
       break;
@@ -74,6 +78,15 @@ void ProgressBar::Finish(bool completed) {
   }
 }
 
+double ProgressBar::Fraction() const {
+  if (m_completed) {
+    return 1.0;
+  }
+  const int64_t span = int64_t{m_upper} - m_lower;
+  return span > 0 ? std::clamp(double(int64_t{m_position} - m_lower) / double(span), 0.0, 1.0)
+                  : 0.0;
+}
+
 void ProgressBar::Draw(bool force) {
   if (!m_terminal) {
     return;
@@ -84,11 +97,7 @@ void ProgressBar::Draw(bool force) {
   }
   m_last_draw = now;
   m_drawn = true;
-  const int32_t span = m_upper - m_lower;
-  double fraction = span > 0 ? std::clamp(double(m_position - m_lower) / span, 0.0, 1.0) : 0.0;
-  if (m_completed) {
-    fraction = 1.0;
-  }
+  const double fraction = Fraction();
   const double elapsed = std::chrono::duration<double>(now - m_start).count();
   const int64_t bytes = m_bytes ? m_bytes() : 0;
   const double rate = elapsed > 0 ? bytes / elapsed : 0;

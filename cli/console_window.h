@@ -32,6 +32,8 @@ class ProgressBar : public platform::Window {
   // Draws the last state, full when the load completed, and ends the bar's line.
   void Finish(bool completed);
   int32_t Position() const { return m_position; }
+  // How much of the bar is filled, 0 to 1.
+  double Fraction() const;
 
  private:
   void Draw(bool force);

@@ -32,15 +32,6 @@ void PrintText(int text_id, const std::string& model = {}) {
   std::fprintf(stderr, "%s\n", app::FormatText(text_id, app::DisplayName(model)).c_str());
 }
 
-void SetUpProgress(platform::Window* bar, const datafile::DataFileResult& file) {
-  const auto upper = static_cast<uint16_t>(file.kind == datafile::FileKind::kProgram
-                                               ? file.progress_total + datafile::kProgramRangeExtra
-                                               : file.payload_length);
-  platform::SendMessage(bar, platform::PBM_SETRANGE, 0, platform::MakeRange(0, upper));
-  platform::SendMessage(bar, platform::PBM_SETSTEP, datafile::kLoadStep);
-  platform::SendMessage(bar, platform::PBM_SETPOS, 0);
-}
-
 int ReportRefusedFile(const datafile::DataFileResult& file) {
   PrintText(file.text_id);
   return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
@@ -55,7 +46,7 @@ int RunLoad(const Options& options) {
   if (file.outcome != datafile::ReadOutcome::kOk) {
     return ReportRefusedFile(file);
   }
-  SetUpProgress(&window.Progress(), file);
+  datafile::SetUpProgress(&window.Progress(), file);
 
   // A load over TCP leaves the serial settings alone; a serial load falls back on the window's.
   const bool over_tcp = options.host.has_value();

@@ -1,5 +1,7 @@
 #include "datafile/data_file.h"
 
+#include "platform/progress_messages.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -134,6 +136,15 @@ DataFileResult ReadDataFile(const std::string& path, LoadWindow& window) {
   window.m_data.RemoveAll();
   window.m_data.Append(payload, payload_length);
   return result;
+}
+
+void SetUpProgress(platform::Window* bar, const DataFileResult& file) {
+  const int32_t upper = file.kind == FileKind::kProgram
+                            ? int32_t{file.progress_total} + kProgramRangeExtra
+                            : file.payload_length;
+  platform::SendMessage(bar, platform::PBM_SETRANGE32, 0, upper);
+  platform::SendMessage(bar, platform::PBM_SETSTEP, kLoadStep);
+  platform::SendMessage(bar, platform::PBM_SETPOS, 0);
 }
 
 }  // namespace velmar::datafile

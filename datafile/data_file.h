@@ -66,6 +66,11 @@ struct DataFileResult {
 
 DataFileResult ReadDataFile(const std::string& path, LoadWindow& window);
 
+// Sets a progress bar up for a load of the file read: the range from 0 to a program's total
+// plus kProgramRangeExtra, or to a font's length, as a 32-bit range (a 16-bit one wraps from a
+// program total of 64741 or a 64 KiB font on), kLoadStep as the step, and position 0.
+void SetUpProgress(platform::Window* bar, const DataFileResult& file);
+
 // One block of a program payload, as the file describes it.
 struct BlockInfo {
   uint32_t address = 0;  // 24 bits
