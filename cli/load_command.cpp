@@ -16,7 +16,6 @@
 #include "datafile/data_file.h"
 #include "engine/downloader.h"
 #include "engine/load_notification.h"
-#include "platform/progress_messages.h"
 #include "platform/serial_line.h"
 #include "platform/termination_signal.h"
 #include "transport/transport_factory.h"

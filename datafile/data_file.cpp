@@ -1,12 +1,11 @@
 #include "datafile/data_file.h"
 
-#include "platform/progress_messages.h"
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
 #include "platform/file_probe.h"
+#include "platform/progress_messages.h"
 
 namespace velmar::datafile {
 
