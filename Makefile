@@ -3,14 +3,18 @@
 
 # The window's toolkit, a virtual X server (with its authority tool and a font) for the tests
 # that draw, the desktop files' validators, what the package step needs, and clang's libFuzzer
-# (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer).
+# (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer); the Windows build's cross-compiler,
+# and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
+# commands).
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
-  desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev
+  desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
+  g++-mingw-w64-x86-64 wine64 wine
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
-.PHONY: all deps demo bench package screenshot test test-release test-asan test-tsan test-fuzz build clean format
+.PHONY: all deps demo bench package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
+  opt windows test-windows
 
 all: build
 
@@ -63,11 +67,24 @@ bench: build
 	build/release/bench/velmar-bench
 
 # The optimised build with its tests and no sanitizer, so that optimiser-only warnings and
-# timing faults show.
-test-release: deps
+# timing faults show; the Windows tests load into its emulator.
+opt: deps
 	cmake -S . -B build/opt -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build/opt -j $(JOBS)
+
+test-release: opt
 	cd build/opt && ctest $(CTEST_FLAGS)
+
+# velmar-load.exe and the core's tests for 64-bit Windows, cross-built with mingw-w64.
+windows: deps
+	cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build/windows -j $(JOBS)
+
+# The Windows build's tests under Wine, then loads through velmar-load.exe into the emulator
+# that the optimised Linux build made (under a minute once both are built).
+test-windows: windows opt
+	tests/windows/run.sh build/windows build/opt
 
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address
@@ -84,7 +101,7 @@ test-tsan: deps
 test-fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
 
-test: test-release test-asan test-tsan test-fuzz
+test: test-release test-windows test-asan test-tsan test-fuzz
 
 format:
 	find platform datafile transport engine ui app cli emulator tests bench fuzz \

@@ -7,6 +7,7 @@
 #include "app/text_encoding.h"
 #include "datafile/data_file.h"
 #include "engine/load_notification.h"
+#include "platform/console_output.h"
 #include "platform/progress_messages.h"
 
 namespace velmar::cli {
@@ -51,10 +52,8 @@ platform::LResult ProgressBar::HandleMessage(platform::MessageId message, platfo
 }
 
 void ProgressBar::Show(const std::string& status) {
-  if (m_terminal && m_drawn) {
-    std::fputs("\r\033[K", stdout);
-  }
-  std::printf("%s\n", status.c_str());
+  // One write a line: a console takes a control sequence that arrives in one piece.
+  platform::WriteText(stdout, (m_terminal && m_drawn ? "\r\033[K" : "") + status + "\n");
   std::fflush(stdout);
   if (m_drawn) {
     Draw(true);
@@ -110,8 +109,10 @@ void ProgressBar::Draw(bool force) {
   } else if (fraction >= 1) {
     std::snprintf(left, sizeof left, "0:00");
   }
-  std::printf("\r\033[K[%s] %3d%%  %7.0f B/s  %s left", bar.c_str(),
-              static_cast<int>(fraction * 100 + 0.5), rate, left);
+  char line[128];
+  std::snprintf(line, sizeof line, "\r\033[K[%s] %3d%%  %7.0f B/s  %s left", bar.c_str(),
+                static_cast<int>(fraction * 100 + 0.5), rate, left);
+  platform::WriteText(stdout, line);
   std::fflush(stdout);
 }
 

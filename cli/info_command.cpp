@@ -7,6 +7,7 @@
 #include "cli/load_command.h"
 #include "datafile/data_file.h"
 #include "engine/crc16.h"
+#include "platform/console_output.h"
 
 namespace velmar::cli {
 
@@ -38,13 +39,14 @@ int RunInfo(const Options& options) {
   ConsoleWindow window(queue, false);
   const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
   if (file.outcome != datafile::ReadOutcome::kOk) {
-    std::fprintf(stderr, "%s\n", std::string(app::LoadText(file.text_id)).c_str());
+    platform::WriteText(stderr, std::string(app::LoadText(file.text_id)) + "\n");
     return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
   }
   const uint8_t* payload = window.m_data.Data();
   if (file.kind == datafile::FileKind::kFont) {
-    std::printf("kind: font (MyFNT)\nfont name: %s\nbytes: %d\n",
-                app::DisplayName(window.m_font_name).c_str(), file.payload_length);
+    std::printf("kind: font (MyFNT)\n");
+    platform::WriteText(stdout, "font name: " + app::DisplayName(window.m_font_name) + "\n");
+    std::printf("bytes: %d\n", file.payload_length);
     std::printf("progress total: %d\n", file.payload_length & 0xFFFF);
     return kExitSuccess;
   }
@@ -54,7 +56,8 @@ int RunInfo(const Options& options) {
   for (const auto& block : blocks) {
     data_bytes += block.length;
   }
-  std::printf("kind: program (MyBIN)\nmodel: %s\n", app::DisplayName(window.m_model_name).c_str());
+  std::printf("kind: program (MyBIN)\n");
+  platform::WriteText(stdout, "model: " + app::DisplayName(window.m_model_name) + "\n");
   std::printf("progress total: %u (bar range 0..%u)\n", file.progress_total,
               static_cast<uint16_t>(file.progress_total + datafile::kProgramRangeExtra));
   std::printf("blocks: %zu\nbytes: %lld data, %d payload\n", blocks.size(),

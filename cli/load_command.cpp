@@ -1,7 +1,5 @@
 #include "cli/load_command.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -16,6 +14,7 @@
 #include "datafile/data_file.h"
 #include "engine/downloader.h"
 #include "engine/load_notification.h"
+#include "platform/console_output.h"
 #include "platform/serial_line.h"
 #include "platform/termination_signal.h"
 #include "transport/transport_factory.h"
@@ -28,7 +27,7 @@ namespace {
 constexpr const char* kTcpConnectionType = "TCP";
 
 void PrintText(int text_id, const std::string& model = {}) {
-  std::fprintf(stderr, "%s\n", app::FormatText(text_id, app::DisplayName(model)).c_str());
+  platform::WriteText(stderr, app::FormatText(text_id, app::DisplayName(model)) + "\n");
 }
 
 int ReportRefusedFile(const datafile::DataFileResult& file) {
@@ -38,9 +37,9 @@ int ReportRefusedFile(const datafile::DataFileResult& file) {
 
 }  // namespace
 
-int RunLoad(const Options& options) {
+int RunLoad(const Options& options, bool console) {
   platform::MessageQueue queue;
-  ConsoleWindow window(queue, ::isatty(STDOUT_FILENO) == 1);
+  ConsoleWindow window(queue, console);
   const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
   if (file.outcome != datafile::ReadOutcome::kOk) {
     return ReportRefusedFile(file);
@@ -100,9 +99,9 @@ int RunLoad(const Options& options) {
   window.Progress().Finish(outcome == engine::LN_DONE);
   const engine::NotificationInfo* info = engine::FindNotification(outcome);
   if (outcome == engine::LN_DONE) {
-    std::printf("%s\n",
-                std::string(app::LoadText(window.IsFontLoad() ? info->font_text_id : info->text_id))
-                    .c_str());
+    platform::WriteText(stdout, std::string(app::LoadText(window.IsFontLoad() ? info->font_text_id
+                                                                              : info->text_id)) +
+                                    "\n");
     return kExitSuccess;
   }
   PrintText(info->text_id, window.m_model_name);

@@ -6,9 +6,12 @@
 
 #include "cli/load_command.h"
 #include "cli/options.h"
+#include "platform/console_output.h"
 
 int main(int argc, char** argv) {
   using namespace velmar::cli;
+  // Kept to the end of main, so that the console is as the program found it once it exits.
+  const velmar::platform::ConsoleOutput console;
   const ParseResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.options) {
     std::fprintf(stderr, "velmar-load: %s\n%s", parsed.error.c_str(), UsageText());
@@ -25,5 +28,5 @@ int main(int argc, char** argv) {
     case Command::kLoad:
       break;
   }
-  return RunLoad(*parsed.options);
+  return RunLoad(*parsed.options, console.CanRedrawLine());
 }

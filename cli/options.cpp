@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <cstdint>
+#include <string>
+
+#include "platform/serial_line.h"
 
 namespace velmar::cli {
 
@@ -35,36 +38,41 @@ std::string CheckConnection(const Options& options) {
 }  // namespace
 
 const char* UsageText() {
-  return "usage: velmar-load [-p|--port NAME] [-b|--baud N] [--trace] FILE\n"
-         "       velmar-load --host HOST --tcp-port N [--trace] FILE\n"
-         "       velmar-load --info FILE\n"
-         "       velmar-load --list-ports\n"
-         "\n"
-         "Loads a controller program (*.bin) or a font (*.fnt) into a printer over a serial\n"
-         "line or a TCP connection, block by block, checking every echo.\n"
-         "\n"
-         "  -p, --port NAME  serial port: a device path, or COMn (the link ports/COMn in\n"
-         "                   ~/.config/velmar, else /dev/ttyS<n-1>); default: the window's\n"
-         "                   saved port, else COM1\n"
-         "  -b, --baud N     baud rate; default: the window's saved rate, else 115200\n"
-         "      --host HOST  load over TCP instead: the printer's host name or address\n"
-         "      --tcp-port N and its TCP port, 1 to 65535; both or neither, never with -p or -b\n"
-         "      --trace      every frame sent (>) and received (<), in hex with a timestamp,\n"
-         "                   on standard error\n"
-         "      --info FILE  what the file holds, without sending anything\n"
-         "      --list-ports the ports that exist, one a line\n"
-         "  -h, --help       this text\n"
-         "\n"
-         "Over TCP, a printer that closes the connection shows ERROR #4 and the load ends\n"
-         "by the time-out.\n"
-         "\n"
-         "Exit status: 0 loaded; 2 usage; 3 the file cannot be opened; 4 not a valid data\n"
-         "file; 5 the port cannot be opened or the connection cannot be made; 10 no answer\n"
-         "in time; 11 controller model not supported; 12 the program is for another model;\n"
-         "13 error in a received packet; 14 error in a received command; 15 wrong address\n"
-         "echoed; 16 wrong size echoed; 17 data integrity error; 18 no data to load;\n"
-         "19 integrity error in a received packet; 20 wrong data echoed; 130 or 143\n"
-         "interrupted (SIGINT) or told to stop (SIGTERM), after closing the port.\n";
+  // Built once: how ports are named is the system's.
+  static const std::string text =
+      std::string(
+          "usage: velmar-load [-p|--port NAME] [-b|--baud N] [--trace] FILE\n"
+          "       velmar-load --host HOST --tcp-port N [--trace] FILE\n"
+          "       velmar-load --info FILE\n"
+          "       velmar-load --list-ports\n"
+          "\n"
+          "Loads a controller program (*.bin) or a font (*.fnt) into a printer over a serial\n"
+          "line or a TCP connection, block by block, checking every echo.\n"
+          "\n"
+          "  -p, --port NAME  serial port: ") +
+      platform::PortNameHint() +
+      "; default: the window's\n"
+      "                   saved port, else COM1\n"
+      "  -b, --baud N     baud rate; default: the window's saved rate, else 115200\n"
+      "      --host HOST  load over TCP instead: the printer's host name or address\n"
+      "      --tcp-port N and its TCP port, 1 to 65535; both or neither, never with -p or -b\n"
+      "      --trace      every frame sent (>) and received (<), in hex with a timestamp,\n"
+      "                   on standard error\n"
+      "      --info FILE  what the file holds, without sending anything\n"
+      "      --list-ports the ports that exist, one a line\n"
+      "  -h, --help       this text\n"
+      "\n"
+      "Over TCP, a printer that closes the connection shows ERROR #4 and the load ends\n"
+      "by the time-out.\n"
+      "\n"
+      "Exit status: 0 loaded; 2 usage; 3 the file cannot be opened; 4 not a valid data\n"
+      "file; 5 the port cannot be opened or the connection cannot be made; 10 no answer\n"
+      "in time; 11 controller model not supported; 12 the program is for another model;\n"
+      "13 error in a received packet; 14 error in a received command; 15 wrong address\n"
+      "echoed; 16 wrong size echoed; 17 data integrity error; 18 no data to load;\n"
+      "19 integrity error in a received packet; 20 wrong data echoed; 130 or 143\n"
+      "interrupted (SIGINT) or told to stop (SIGTERM), after closing the port.\n";
+  return text.c_str();
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {

@@ -1,6 +1,5 @@
 #include "platform/message_box.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -31,10 +30,6 @@ void ShowMessageBox(std::string_view text, std::string_view caption, BoxIcon ico
   const std::string line = caption.empty() ? std::string(text) + "\n"
                                            : std::string(caption) + ": " + std::string(text) + "\n";
   std::fputs(line.c_str(), stderr);
-}
-
-std::string ApplicationName() {
-  return program_invocation_short_name;
 }
 
 }  // namespace velmar::platform

@@ -19,6 +19,10 @@
 // Thread use: the reception thread calls WaitForInput, Pause, QueuedInput and Read; one thread
 // at a time writes; Wake is safe from any thread; Open and Close run while no other thread uses
 // the line. After a failed Open the line is closed and nothing is held.
+//
+// One implementation per system: serial_line_posix.cpp (termios, Linux's exact rates and
+// low-latency mode) and serial_line_win32.cpp (a COM port with overlapped I/O; there Close
+// drops DTR and purges both queues the same way, and Pause is good to the millisecond).
 
 #include <chrono>
 #include <cstdint>
@@ -81,13 +85,20 @@ class SerialLine {
   std::unique_ptr<Impl> m_impl;
 };
 
-// "COMn" becomes the link ports/COMn in the user's configuration folder ($XDG_CONFIG_HOME/velmar,
-// default ~/.config/velmar) when that link exists, else /dev/ttyS<n-1>. A name containing "/" is
-// returned unchanged, as is anything else.
+// The name to open for a port name. POSIX: "COMn" becomes the link ports/COMn in the user's
+// configuration folder when that link exists, else /dev/ttyS<n-1>; a name containing "/" is
+// returned unchanged, as is anything else. Windows: COMn are the system's own names and stay as
+// they are, except that COM10 and above, which exist only in the device namespace, become
+// "\\.\COMn".
 std::string ResolvePortName(const std::string& name);
-// The user's configuration folder, as above.
+// The user's configuration folder: $XDG_CONFIG_HOME/velmar, default ~/.config/velmar; on
+// Windows velmar in the user's application-data folder (%APPDATA%).
 std::string ConfigFolder();
-// Ports that exist: serial device paths, /dev/serial/by-id names and the COMn links.
+// Ports that exist. POSIX: serial device paths, /dev/serial/by-id names and the COMn links.
+// Windows: the COM ports the registry lists (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), by number.
 std::vector<std::string> ListPorts();
+// How port names are taken here, for a help text: one phrase, whose line breaks are followed
+// by 19 spaces, so that it lines up in the loader's option list.
+const char* PortNameHint();
 
 }  // namespace velmar::platform

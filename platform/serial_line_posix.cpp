@@ -475,4 +475,9 @@ std::vector<std::string> ListPorts() {
   return {ports.begin(), ports.end()};
 }
 
+const char* PortNameHint() {
+  return "a device path, or COMn (the link ports/COMn in\n"
+         "                   ~/.config/velmar, else /dev/ttyS<n-1>)";
+}
+
 }  // namespace velmar::platform

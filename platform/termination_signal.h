@@ -8,6 +8,12 @@
 // them. The first one to arrive is recorded and `on_signal` runs on that thread; later ones are
 // taken and ignored. The destructor ends that thread and restores the signal mask. Make the
 // watch before any other thread of the program.
+//
+// On Windows the console's control events stand for the signals: Ctrl+C for SIGINT; Ctrl+Break,
+// closing the console, logging off and shutting down for SIGTERM. `on_signal` runs on the thread
+// Windows starts for the event; after a close, log-off or shut-down the handler keeps the
+// process alive until the watch is destroyed (a few seconds at most), so that the port is
+// closed properly first.
 
 #include <functional>
 #include <memory>

@@ -1,16 +1,10 @@
 #include "transport/socket_transport.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,131 +15,13 @@
 #include "platform/manual_reset_event.h"
 #include "platform/message_box.h"
 #include "platform/window_message.h"
+#include "tests/transport/socket_test_support.h"
 #include "transport/transport_factory.h"
 
 namespace velmar::transport {
 namespace {
 
-using namespace std::chrono_literals;
-using Bytes = std::vector<uint8_t>;
-constexpr auto kDeadline = 10s;
-
-// A listening socket on loopback, and the peer's end of one accepted connection.
-class LoopbackPeer {
- public:
-  // A `receive_buffer` other than 0 shrinks the accepted connection's receive buffer, so that a
-  // peer that stops reading stalls the sender soon.
-  explicit LoopbackPeer(int receive_buffer = 0) {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receive_buffer != 0) {
-      ::setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_listener, 1);
-    socklen_t length = sizeof address;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-  }
-  ~LoopbackPeer() {
-    CloseConnection();
-    ::close(m_listener);
-  }
-  int32_t Port() const { return m_port; }
-  int Connection() const { return m_connection; }
-  bool Accept() {
-    pollfd pfd{m_listener, POLLIN, 0};
-    if (::poll(&pfd, 1, static_cast<int>(std::chrono::milliseconds(kDeadline).count())) != 1) {
-      return false;
-    }
-    m_connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-    return m_connection >= 0;
-  }
-  bool Send(const Bytes& bytes) {
-    return ::send(m_connection, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
-  }
-  // Reads exactly `count` bytes, or what came by the deadline.
-  Bytes Receive(size_t count) {
-    Bytes bytes;
-    const auto until = std::chrono::steady_clock::now() + kDeadline;
-    while (bytes.size() < count && std::chrono::steady_clock::now() < until) {
-      pollfd pfd{m_connection, POLLIN, 0};
-      if (::poll(&pfd, 1, 100) != 1) {
-        continue;
-      }
-      uint8_t buffer[512];
-      const ssize_t got =
-          ::recv(m_connection, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
-      if (got <= 0) {
-        break;
-      }
-      bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    return bytes;
-  }
-  void CloseConnection() {
-    if (m_connection >= 0) {
-      ::close(m_connection);
-      m_connection = -1;
-    }
-  }
-
- private:
-  int m_listener = -1;
-  int m_connection = -1;
-  int32_t m_port = 0;
-};
-
-// Takes each delivery with Read and records its size; can first try a too-small buffer.
-class RecordingSink : public ReceiveSink {
- public:
-  void OnDataReceived() override {
-    if (small_read_first) {
-      uint8_t tiny[10];
-      small_reads.push_back(transport->Read(tiny, sizeof tiny));
-    }
-    uint8_t buffer[8192];
-    const int32_t got = transport->Read(buffer, sizeof buffer);
-    deliveries.push_back(got);
-    received.insert(received.end(), buffer, buffer + got);
-  }
-  Transport* transport = nullptr;
-  bool small_read_first = false;
-  std::vector<int32_t> small_reads;
-  std::vector<int32_t> deliveries;
-  Bytes received;
-};
-
-class BoxRecorder {
- public:
-  BoxRecorder() {
-    m_previous = platform::SetMessageBoxHandler(
-        [this](std::string_view text, std::string_view, platform::BoxIcon) {
-          std::lock_guard lock(m_mutex);
-          m_texts.emplace_back(text);
-        });
-  }
-  ~BoxRecorder() { platform::SetMessageBoxHandler(m_previous); }
-  std::vector<std::string> Texts() {
-    std::lock_guard lock(m_mutex);
-    return m_texts;
-  }
-
- private:
-  platform::MessageBoxHandler m_previous;
-  std::mutex m_mutex;
-  std::vector<std::string> m_texts;
-};
-
-class SocketTransportTest : public ::testing::Test {
- protected:
-  platform::MessageQueue m_queue;
-  LoopbackPeer m_peer;
-  RecordingSink m_sink;
-};
+using namespace socket_testing;
 
 TEST_F(SocketTransportTest, EachReadinessIsOneDeliveryOfAtMost4096Bytes) {
   SocketTransport transport(&m_sink, "127.0.0.1", m_peer.Port());
@@ -217,81 +93,6 @@ TEST_F(SocketTransportTest, RefusedConnectionFailsWithoutABox) {
   EXPECT_FALSE(no_host.OpenConnection());
 }
 
-// A file descriptor closed with its scope.
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) {
-      ::close(m_fd);
-    }
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
-// A window that counts the messages dispatched to it.
-class CountingWindow : public platform::Window {
- public:
-  explicit CountingWindow(platform::MessageQueue& queue) : Window(queue) {}
-  platform::LResult HandleMessage(platform::MessageId, platform::WParam,
-                                  platform::LParam) override {
-    ++handled;
-    return 0;
-  }
-  int handled = 0;
-};
-
-// Runs `unstick` on its own thread if the test's call is still blocked after `patience`, so that
-// a call that would block for minutes fails the test instead of holding it. `done` is set once
-// the call has returned.
-class Unsticker {
- public:
-  using Action = std::function<void(const platform::ManualResetEvent& done)>;
-  Unsticker(std::chrono::milliseconds patience, Action unstick)
-      : m_thread([this, patience, unstick = std::move(unstick)] {
-          if (!m_done.WaitFor(patience)) {
-            unstick(m_done);
-          }
-        }) {}
-  ~Unsticker() {
-    m_done.Set();
-    m_thread.join();
-  }
-  Unsticker(const Unsticker&) = delete;
-  Unsticker& operator=(const Unsticker&) = delete;
-
- private:
-  platform::ManualResetEvent m_done;
-  std::thread m_thread;
-};
-
-struct BlockedCall {
-  bool result = false;
-  std::chrono::milliseconds elapsed{0};
-  int dispatched_during = 0;
-};
-
-// Posts a message to `window` on the calling thread, then makes the call: what it returned, how
-// long it took and how many messages the thread handled meanwhile.
-BlockedCall RunBlocked(CountingWindow& window, const std::function<bool()>& call) {
-  platform::PostMessage(&window, platform::kWmUser + 1);
-  const auto start = std::chrono::steady_clock::now();
-  BlockedCall blocked;
-  blocked.result = call();
-  blocked.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - start);
-  blocked.dispatched_during = window.handled;
-  return blocked;
-}
-
-constexpr int kSmallReceiveBuffer = 4096;
-constexpr auto kPatience = 15s;  // far beyond every bound under test
-
 TEST_F(SocketTransportTest, AWriteToAPeerThatStopsReadingGivesUpWithoutDispatching) {
   LoopbackPeer stalled(kSmallReceiveBuffer);
   SocketTransport transport(&m_sink, "127.0.0.1", stalled.Port());
@@ -301,11 +102,10 @@ TEST_F(SocketTransportTest, AWriteToAPeerThatStopsReadingGivesUpWithoutDispatchi
   const Bytes bulk(32 << 20, 0x5A);  // far more than both ends' buffers hold
   BlockedCall write;
   {
-    Unsticker drain(kPatience, [fd = stalled.Connection()](const platform::ManualResetEvent& done) {
+    Unsticker drain(kPatience, [&stalled](const platform::ManualResetEvent& done) {
       uint8_t buffer[65536];
       while (!done.IsSet()) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, 100) == 1 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) {
+        if (stalled.ReceiveSome(buffer, sizeof buffer, 100ms) < 0) {
           return;
         }
       }
@@ -338,7 +138,7 @@ TEST_F(SocketTransportTest, AWriteToAPeerThatReadsInBurstsOutlastsTheBound) {
   constexpr auto kAway = platform::StreamSocket::kSendRoomTimeout * 3 / 10;
   platform::ManualResetEvent returned;
   Bytes received;
-  std::thread reader([&, fd = slow.Connection()] {
+  std::thread reader([&] {
     received.reserve(bulk.size());
     uint8_t buffer[65536];
     const auto give_up = std::chrono::steady_clock::now() + 2 * kDeadline;
@@ -346,13 +146,9 @@ TEST_F(SocketTransportTest, AWriteToAPeerThatReadsInBurstsOutlastsTheBound) {
       returned.WaitFor(kAway);
       const size_t share_end = std::min(bulk.size(), received.size() + kShare);
       while (received.size() < share_end && std::chrono::steady_clock::now() < give_up) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, 10) != 1) {
-          continue;
-        }
-        const ssize_t got =
-            ::recv(fd, buffer, std::min(sizeof buffer, share_end - received.size()), 0);
-        if (got <= 0) {
+        const int got =
+            slow.ReceiveSome(buffer, std::min(sizeof buffer, share_end - received.size()), 10ms);
+        if (got < 0) {
           return;
         }
         received.insert(received.end(), buffer, buffer + got);
@@ -371,46 +167,6 @@ TEST_F(SocketTransportTest, AWriteToAPeerThatReadsInBurstsOutlastsTheBound) {
   EXPECT_GT(elapsed, platform::StreamSocket::kSendRoomTimeout)
       << "the peer's buffers took the write too fast to test the bound";
   EXPECT_TRUE(received == bulk);
-}
-
-// A listener whose accept queue is full: the system drops further handshakes, so a connect
-// neither completes nor fails until its retries run out, minutes later.
-TEST_F(SocketTransportTest, AConnectThatCannotCompleteFailsInTimeWithoutDispatching) {
-  BoxRecorder boxes;
-  const Fd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(listener.Get(), 0), 0);  // room for one connection
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
-  // The first filler's handshake completes and fills the queue; the second covers the first's
-  // last step still being in flight when the transport's handshake arrives.
-  const Fd first(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  const Fd second(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  ::connect(first.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-  pollfd pfd{first.Get(), POLLOUT, 0};
-  ASSERT_EQ(::poll(&pfd, 1, static_cast<int>(std::chrono::milliseconds(kDeadline).count())), 1);
-  ::connect(second.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-
-  SocketTransport transport(&m_sink, "127.0.0.1", ntohs(address.sin_port));
-  CountingWindow window(m_queue);
-  BlockedCall connect;
-  {
-    // Once the listener is gone the next retried handshake is refused.
-    Unsticker refuse(kPatience, [fd = listener.Get()](const platform::ManualResetEvent&) {
-      ::shutdown(fd, SHUT_RDWR);
-    });
-    connect = RunBlocked(window, [&] { return transport.OpenConnection(); });
-  }
-  EXPECT_FALSE(connect.result);
-  EXPECT_FALSE(transport.IsOpen());
-  EXPECT_GE(connect.elapsed, 4s);
-  EXPECT_LT(connect.elapsed, 9s);
-  EXPECT_EQ(connect.dispatched_during, 0);
-  EXPECT_TRUE(boxes.Texts().empty());
-  EXPECT_TRUE(m_queue.RunUntil([&] { return window.handled == 1; }, kDeadline));
 }
 
 // A window that records the notifications of a run over TCP.

@@ -1,0 +1,38 @@
+#pragma once
+// The console a command-line program writes to.
+//
+// Principles of operation: the program's texts are UTF-8. WriteText puts one on standard output
+// or standard error so that it shows as such: on a Windows console as wide characters, which
+// every console shows whatever its code page (its own C runtime would pass the bytes through
+// the code page); anywhere else, a terminal, a file or a pipe, as the bytes themselves. A
+// ConsoleOutput, made at the start of main and kept to its end, tells whether standard output
+// is a console on which a progress bar can be redrawn in place with "\r" and the erase-line
+// sequence "\033[K" (on Windows it asks the console to take such sequences, and puts the
+// console's mode back when it goes). Output to a file or a pipe is never a console.
+//   CanRedrawLine  true only for a console that takes those sequences.
+//   WriteText      `stream` is stdout or stderr; what the stream holds is written first.
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+namespace velmar::platform {
+
+class ConsoleOutput {
+ public:
+  ConsoleOutput();
+  ~ConsoleOutput();
+  ConsoleOutput(const ConsoleOutput&) = delete;
+  ConsoleOutput& operator=(const ConsoleOutput&) = delete;
+
+  bool CanRedrawLine() const { return m_can_redraw; }
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> m_saved;
+  bool m_can_redraw = false;
+};
+
+void WriteText(std::FILE* stream, std::string_view text);
+
+}  // namespace velmar::platform

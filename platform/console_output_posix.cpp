@@ -1,0 +1,18 @@
+#include <unistd.h>
+
+#include "platform/console_output.h"
+
+namespace velmar::platform {
+
+// A terminal takes UTF-8 and the control sequences as they are; nothing to change or restore.
+struct ConsoleOutput::Saved {};
+
+ConsoleOutput::ConsoleOutput() : m_can_redraw(::isatty(STDOUT_FILENO) == 1) {}
+
+ConsoleOutput::~ConsoleOutput() = default;
+
+void WriteText(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+}  // namespace velmar::platform

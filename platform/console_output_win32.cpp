@@ -1,0 +1,76 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/console_output.h"
+
+namespace velmar::platform {
+
+namespace {
+
+// The console behind a standard stream, or null when the stream goes to a file or a pipe.
+HANDLE ConsoleOf(std::FILE* stream) {
+  const HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode) != 0
+             ? handle
+             : nullptr;
+}
+
+std::wstring Widen(std::string_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int length =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(std::max(length, 0)), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+  return wide;
+}
+
+}  // namespace
+
+// The console's output mode before, put back when the program ends: the console outlives it.
+struct ConsoleOutput::Saved {
+  HANDLE output = nullptr;
+  DWORD mode = 0;
+  bool changed = false;
+};
+
+ConsoleOutput::ConsoleOutput() : m_saved(std::make_unique<Saved>()) {
+  m_saved->output = ConsoleOf(stdout);
+  if (m_saved->output == nullptr || ::GetConsoleMode(m_saved->output, &m_saved->mode) == 0) {
+    return;  // a file or a pipe
+  }
+  // Consoles before Windows 10 do not know the sequences: no bar there rather than garbage.
+  if ((m_saved->mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) {
+    m_can_redraw = true;
+  } else if (::SetConsoleMode(m_saved->output,
+                              m_saved->mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) {
+    m_saved->changed = true;
+    m_can_redraw = true;
+  }
+}
+
+ConsoleOutput::~ConsoleOutput() {
+  if (m_saved->changed) {
+    std::fflush(stdout);
+    ::SetConsoleMode(m_saved->output, m_saved->mode);
+  }
+}
+
+void WriteText(std::FILE* stream, std::string_view text) {
+  const HANDLE console = ConsoleOf(stream);
+  if (console == nullptr) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    return;
+  }
+  std::fflush(stream);  // what went before through the C runtime shows before this
+  const std::wstring wide = Widen(text);
+  DWORD written = 0;
+  ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+}  // namespace velmar::platform

@@ -1,0 +1,90 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+
+#include "platform/file_probe.h"
+
+namespace velmar::platform {
+
+namespace {
+
+constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+
+// DOS device names (COM1, NUL, CON, LPT1, ...; before Windows 11 also in any folder and with
+// any extension) and paths into the device namespace name devices, which opening could act on.
+bool NamesDevice(const std::string& path) {
+  char full[MAX_PATH * 2] = {};
+  const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) {
+    return false;  // left to the checks after opening
+  }
+  return std::string_view(full, length).substr(0, kDeviceNamespace.size()) == kDeviceNamespace;
+}
+
+}  // namespace
+
+ProbedFile::~ProbedFile() {
+  Close();
+}
+
+ProbeResult ProbedFile::Open(const std::string& path) {
+  Close();
+  if (path.empty()) {
+    return ProbeResult::kCannotOpen;
+  }
+  if (NamesDevice(path)) {
+    return ProbeResult::kNotAFile;
+  }
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return ProbeResult::kCannotOpen;
+  }
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return ProbeResult::kNotAFile;
+  }
+  // Others may read and write it meanwhile, as on POSIX; the reader bounds what it takes.
+  const HANDLE handle =
+      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return ProbeResult::kCannotOpen;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (::GetFileType(handle) != FILE_TYPE_DISK || ::GetFileInformationByHandle(handle, &info) == 0 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    const bool opened_something = ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    ::CloseHandle(handle);
+    return opened_something ? ProbeResult::kNotAFile : ProbeResult::kCannotOpen;
+  }
+  // From here the C runtime owns the handle, and closing its descriptor closes the handle.
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    ::CloseHandle(handle);
+    return ProbeResult::kCannotOpen;
+  }
+  m_fd = fd;
+  m_size = (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return ProbeResult::kRegularFile;
+}
+
+int64_t ProbedFile::Read(uint8_t* buffer, int64_t count) {
+  if (m_fd < 0 || count < 0) {
+    return -1;
+  }
+  const auto chunk = static_cast<unsigned int>(std::min<int64_t>(count, INT_MAX));
+  return ::_read(m_fd, buffer, chunk);
+}
+
+void ProbedFile::Close() {
+  if (m_fd >= 0) {
+    ::_close(m_fd);
+    m_fd = -1;
+  }
+  m_size = 0;
+}
+
+}  // namespace velmar::platform

@@ -1,0 +1,462 @@
+#include <windows.h>
+// After windows.h, which they need.
+#include <mmsystem.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/serial_line.h"
+#include "platform/serial_settings_win32.h"
+
+namespace velmar::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+// After the driver's queue is empty the device may still be sending its last bytes.
+constexpr std::chrono::milliseconds kDrainSettle{5};
+// How long Read lets a read of bytes already queued take before giving up on it.
+constexpr std::chrono::milliseconds kQueuedReadWait{1000};
+// The finest sleep the system timer gives once asked for it.
+constexpr std::chrono::milliseconds kTimerResolution{1};
+// Line errors clear with ClearCommError; a read that fails this often in a row means the
+// device has gone (a USB adapter pulled, the far end of a pseudo-terminal under Wine closed).
+constexpr int kFailedReadsForHangUp = 3;
+// A read that ends empty long before its total time-out did not wait at all: it counts as
+// failed, so that a device that has gone never turns the wait into a busy loop.
+constexpr std::chrono::milliseconds kShortestEmptyRead{kLineTimeouts.ReadTotalTimeoutConstant / 2};
+constexpr const char* kPortsKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr const char* kConfigFolderName = "\\velmar";
+
+// Owns one handle; closes it when dropped. Both "no handle" values count as none.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
+  ~UniqueHandle() { Reset(); }
+  UniqueHandle(UniqueHandle&& other) noexcept
+      : m_handle(std::exchange(other.m_handle, INVALID_HANDLE_VALUE)) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_handle = std::exchange(other.m_handle, INVALID_HANDLE_VALUE);
+    }
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+  HANDLE Get() const { return m_handle; }
+  bool Valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
+  void Reset() {
+    if (Valid()) {
+      ::CloseHandle(m_handle);
+    }
+    m_handle = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+// One overlapped record with its own manual-reset event.
+struct Overlapped {
+  bool Create() {
+    event = UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    return event.Valid();
+  }
+  OVERLAPPED* Arm() {
+    record = OVERLAPPED{};
+    record.hEvent = event.Get();
+    return &record;
+  }
+  OVERLAPPED record{};
+  UniqueHandle event;
+};
+
+// Whole milliseconds for a wait, rounded up, so that a short span is never a busy poll.
+DWORD WaitMilliseconds(std::chrono::nanoseconds span) {
+  if (span <= std::chrono::nanoseconds::zero()) {
+    return 0;
+  }
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(span).count();
+  return static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
+}
+
+// Ends an operation that is still pending on `overlapped` and returns the bytes it moved
+// anyway; the record and its buffer are free again afterwards.
+DWORD Settle(HANDLE port, OVERLAPPED* overlapped) {
+  ::CancelIoEx(port, overlapped);
+  DWORD moved = 0;
+  // A cancelled operation fails, yet still reports what it moved before it ended.
+  ::GetOverlappedResult(port, overlapped, &moved, TRUE);
+  return moved;
+}
+
+}  // namespace
+
+struct SerialLine::Impl {
+  // Waits until what was written has left the line, within the bounds the header gives.
+  void Drain();
+  // The driver's counts; clears a pending line error as a side effect.
+  std::optional<COMSTAT> Status();
+
+  UniqueHandle port;
+  UniqueHandle lock;  // a mutex named after the port, held while it is open
+  UniqueHandle wake;  // manual reset: set while a wake is pending
+  Overlapped wait_read;
+  Overlapped read;
+  Overlapped write;
+  // The byte that ended the last WaitForInput, not yet handed out by Read. Reception thread
+  // only.
+  std::optional<uint8_t> held;
+  bool hung_up = false;  // reception thread only
+  bool fine_timer = false;
+  std::chrono::nanoseconds byte_time{};
+  // When the line will have sent everything written so far; the writing thread and Close.
+  Clock::time_point line_free{};
+};
+
+std::optional<COMSTAT> SerialLine::Impl::Status() {
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (::ClearCommError(port.Get(), &errors, &status) == 0) {
+    return std::nullopt;
+  }
+  return status;
+}
+
+void SerialLine::Impl::Drain() {
+  if (hung_up) {
+    return;
+  }
+  const auto start = Clock::now();
+  const auto queued = [this] {
+    const auto status = Status();
+    return status ? static_cast<int64_t>(status->cbOutQue) : 0;
+  };
+  const auto deadline = std::max(start + queued() * byte_time, line_free) + kDrainMargin;
+  const auto settled = std::min(line_free + kDrainSettle, deadline);
+  for (;;) {
+    const auto now = Clock::now();
+    const int64_t left = queued();
+    if ((left == 0 && now >= settled) || now >= deadline) {
+      return;
+    }
+    const auto next = std::max(settled, now + std::max<int64_t>(left, 1) * byte_time);
+    ::Sleep(WaitMilliseconds(std::min(next, deadline) - now));
+  }
+}
+
+SerialLine::SerialLine() : m_impl(std::make_unique<Impl>()) {}
+
+SerialLine::~SerialLine() {
+  Close();
+}
+
+SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
+  Close();
+  Impl& impl = *m_impl;
+  UniqueHandle wake(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!wake.Valid() || !impl.wait_read.Create() || !impl.read.Create() || !impl.write.Create()) {
+    return SerialOpenResult::kNoDevice;
+  }
+  // The driver keeps a port to one opener (share mode 0 below); the lock does the same where a
+  // driver does not, as Wine's pseudo-terminal ports do not, for every opener that is velmar.
+  const std::string device = ResolvePortName(name);
+  ::SetLastError(ERROR_SUCCESS);
+  UniqueHandle lock(::CreateMutexA(nullptr, FALSE, LockName(device).c_str()));
+  if (!lock.Valid() || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    return SerialOpenResult::kBusy;
+  }
+  UniqueHandle port(::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  if (!port.Valid()) {
+    const DWORD error = ::GetLastError();
+    // A port held by another opener is denied; so is a folder, which is no port at all.
+    const DWORD attributes = ::GetFileAttributesA(device.c_str());
+    const bool folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) && !folder
+               ? SerialOpenResult::kBusy
+               : SerialOpenResult::kNoDevice;
+  }
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (::GetCommState(port.Get(), &dcb) == 0) {
+    return SerialOpenResult::kNoDevice;  // a file or a device that is no serial port
+  }
+  if (baud_rate <= 0) {
+    return SerialOpenResult::kSettingsRefused;
+  }
+  // The queue sizes are a wish the driver may ignore. The read time-outs are not: the
+  // reception wait relies on a read that waits for its first byte.
+  ::SetupComm(port.Get(), kInputQueueSize, kOutputQueueSize);
+  COMMTIMEOUTS timeouts = kLineTimeouts;
+  ApplyLineSettings(&dcb, baud_rate);
+  DCB actual{};
+  actual.DCBlength = sizeof actual;
+  if (::SetCommTimeouts(port.Get(), &timeouts) == 0 || ::SetCommState(port.Get(), &dcb) == 0 ||
+      ::GetCommState(port.Get(), &actual) == 0 || !SameLineSettings(dcb, actual)) {
+    return SerialOpenResult::kSettingsRefused;
+  }
+  // Bytes that arrived before this open (the printer's answer to a tool killed mid-load) would
+  // be taken for the answer to our wake-up.
+  ::PurgeComm(port.Get(), PURGE_RXCLEAR);
+  // Pauses are as short as a reply's line time; the default timer would stretch each to 16 ms.
+  impl.fine_timer = ::timeBeginPeriod(kTimerResolution.count()) == TIMERR_NOERROR;
+  impl.port = std::move(port);
+  impl.lock = std::move(lock);
+  impl.wake = std::move(wake);
+  impl.held.reset();
+  impl.hung_up = false;
+  impl.byte_time = std::chrono::nanoseconds(std::chrono::seconds(kBitsPerByte)) / baud_rate;
+  impl.line_free = Clock::now();
+  return SerialOpenResult::kOk;
+}
+
+bool SerialLine::IsOpen() const {
+  return m_impl->port.Valid();
+}
+
+void SerialLine::Close() {
+  Impl& impl = *m_impl;
+  if (impl.port.Valid()) {
+    // Flushing at once could throw away the frame that ends a load.
+    impl.Drain();
+    // Failures are of no use here: a device that has gone refuses these, and closing still
+    // releases it.
+    ::EscapeCommFunction(impl.port.Get(), CLRDTR);
+    ::PurgeComm(impl.port.Get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    impl.port.Reset();
+    impl.lock.Reset();
+    if (impl.fine_timer) {
+      ::timeEndPeriod(kTimerResolution.count());
+      impl.fine_timer = false;
+    }
+  }
+  impl.wake.Reset();
+  impl.held.reset();
+  impl.hung_up = false;
+}
+
+int32_t SerialLine::QueuedInput() {
+  if (!m_impl->port.Valid()) {
+    return 0;
+  }
+  const auto status = m_impl->Status();
+  const int32_t held = m_impl->held ? 1 : 0;
+  return held +
+         (status ? static_cast<int32_t>(std::min<DWORD>(status->cbInQue, INT32_MAX - 1)) : 0);
+}
+
+int32_t SerialLine::Read(uint8_t* buffer, int32_t capacity) {
+  Impl& impl = *m_impl;
+  if (buffer == nullptr || capacity <= 0 || !impl.port.Valid()) {
+    return 0;
+  }
+  int32_t done = 0;
+  if (impl.held) {
+    buffer[done++] = *impl.held;
+    impl.held.reset();
+  }
+  // ClearCommError first: after a line error the driver fails every read until it is cleared.
+  const auto status = impl.Status();
+  const int32_t count =
+      std::min<int64_t>(capacity - done, status ? static_cast<int64_t>(status->cbInQue) : 0);
+  if (count <= 0) {
+    return done;
+  }
+  OVERLAPPED* overlapped = impl.read.Arm();
+  DWORD got = 0;
+  if (::ReadFile(impl.port.Get(), buffer + done, static_cast<DWORD>(count), &got, overlapped) !=
+      0) {
+    return done + static_cast<int32_t>(got);
+  }
+  if (::GetLastError() != ERROR_IO_PENDING) {
+    return done;
+  }
+  // The bytes are queued, so this ends at once; the bound is for a driver that misbehaves.
+  if (::WaitForSingleObject(overlapped->hEvent, WaitMilliseconds(kQueuedReadWait)) !=
+      WAIT_OBJECT_0) {
+    return done + static_cast<int32_t>(Settle(impl.port.Get(), overlapped));
+  }
+  return ::GetOverlappedResult(impl.port.Get(), overlapped, &got, FALSE) != 0
+             ? done + static_cast<int32_t>(got)
+             : done;
+}
+
+int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
+  Impl& impl = *m_impl;
+  if (!impl.port.Valid() || data == nullptr || length <= 0) {
+    return 0;
+  }
+  OVERLAPPED* overlapped = impl.write.Arm();
+  DWORD put = 0;
+  if (::WriteFile(impl.port.Get(), data, static_cast<DWORD>(length), &put, overlapped) == 0) {
+    if (::GetLastError() != ERROR_IO_PENDING) {
+      return 0;
+    }
+    // The frame's own line time plus the time a stalled line is given. A close under way
+    // wakes us: the frame is abandoned rather than waited for.
+    const HANDLE events[] = {overlapped->hEvent, impl.wake.Get()};
+    const DWORD waited = ::WaitForMultipleObjects(
+        2, events, FALSE, WaitMilliseconds(length * impl.byte_time + kWriteRoomTimeout));
+    if (waited == WAIT_OBJECT_0) {
+      if (::GetOverlappedResult(impl.port.Get(), overlapped, &put, FALSE) == 0) {
+        put = 0;
+      }
+    } else {
+      put = Settle(impl.port.Get(), overlapped);
+    }
+  }
+  // What the driver still holds bounds the estimate: a peer that answers faster than the line
+  // could carry the frames must not push it ever further ahead.
+  const auto now = Clock::now();
+  const auto status = impl.Status();
+  const int64_t held = std::max<int64_t>(status ? status->cbOutQue : 0, put);
+  impl.line_free =
+      std::min(std::max(impl.line_free, now) + static_cast<int64_t>(put) * impl.byte_time,
+               now + held * impl.byte_time);
+  return static_cast<int32_t>(put);
+}
+
+bool SerialLine::WriteByte(uint8_t byte) {
+  return Write(&byte, 1) == 1;
+}
+
+std::chrono::nanoseconds SerialLine::ByteTime() const {
+  return m_impl->byte_time;
+}
+
+bool SerialLine::Pause(std::chrono::nanoseconds span) {
+  if (!m_impl->wake.Valid()) {
+    return false;
+  }
+  return ::WaitForSingleObject(m_impl->wake.Get(), WaitMilliseconds(span)) != WAIT_OBJECT_0;
+}
+
+// Reception waits on an overlapped read of one byte, which ends when the first byte arrives
+// (the read time-outs let it end empty after ReadTotalTimeoutConstant; it is then simply made
+// again). That byte is held and handed out first by the next Read, and ClearCommError counts
+// the rest. WaitCommEvent would serve on Windows, but under Wine on a pseudo-terminal it never
+// reports received characters; the read works on both.
+SerialWait SerialLine::WaitForInput() {
+  Impl& impl = *m_impl;
+  if (!impl.port.Valid()) {
+    return SerialWait::kWoken;  // nothing to wait on
+  }
+  int failed_reads = 0;
+  for (;;) {
+    if (impl.hung_up) {
+      ::WaitForSingleObject(impl.wake.Get(), INFINITE);
+      return SerialWait::kWoken;
+    }
+    if (::WaitForSingleObject(impl.wake.Get(), 0) == WAIT_OBJECT_0) {
+      return SerialWait::kWoken;
+    }
+    if (QueuedInput() > 0) {
+      return SerialWait::kInput;
+    }
+    const auto started = Clock::now();
+    OVERLAPPED* overlapped = impl.wait_read.Arm();
+    uint8_t byte = 0;
+    DWORD got = 0;
+    bool completed = ::ReadFile(impl.port.Get(), &byte, 1, &got, overlapped) != 0;
+    if (!completed && ::GetLastError() == ERROR_IO_PENDING) {
+      const HANDLE events[] = {overlapped->hEvent, impl.wake.Get()};
+      const DWORD waited = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+      if (waited == WAIT_OBJECT_0) {
+        completed = ::GetOverlappedResult(impl.port.Get(), overlapped, &got, FALSE) != 0;
+      } else {
+        // Woken: a byte that arrived as the read was cancelled is kept, not lost.
+        if (Settle(impl.port.Get(), overlapped) == 1) {
+          impl.held = byte;
+        }
+        return SerialWait::kWoken;
+      }
+    }
+    if (completed && got == 1) {
+      impl.held = byte;
+      return SerialWait::kInput;
+    }
+    if (completed && Clock::now() - started >= kShortestEmptyRead) {
+      failed_reads = 0;
+      continue;  // the read's total time-out passed without input
+    }
+    impl.Status();  // clears a line error, after which the next read succeeds
+    if (++failed_reads >= kFailedReadsForHangUp) {
+      impl.hung_up = true;
+      return SerialWait::kHungUp;
+    }
+  }
+}
+
+void SerialLine::Wake() {
+  if (m_impl->wake.Valid()) {
+    ::SetEvent(m_impl->wake.Get());
+  }
+}
+
+void SerialLine::ClearWake() {
+  if (m_impl->wake.Valid()) {
+    ::ResetEvent(m_impl->wake.Get());
+  }
+}
+
+std::string ConfigFolder() {
+  char folder[MAX_PATH] = {};
+  if (::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK) {
+    return std::string(folder) + kConfigFolderName;
+  }
+  const char* appdata = std::getenv("APPDATA");
+  return std::string(appdata != nullptr ? appdata : ".") + kConfigFolderName;
+}
+
+std::string ResolvePortName(const std::string& name) {
+  return DeviceName(name);
+}
+
+std::vector<std::string> ListPorts() {
+  std::vector<std::string> ports;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return ports;
+  }
+  // Each value names one port: the value's name is the driver's, its data the port's name.
+  for (DWORD index = 0;; ++index) {
+    char value_name[256];
+    DWORD name_length = sizeof value_name;
+    char data[256];
+    DWORD data_length = sizeof data - 1;
+    DWORD type = 0;
+    const LONG result = ::RegEnumValueA(key, index, value_name, &name_length, nullptr, &type,
+                                        reinterpret_cast<BYTE*>(data), &data_length);
+    if (result == ERROR_NO_MORE_ITEMS) {
+      break;
+    }
+    if (result != ERROR_SUCCESS || type != REG_SZ) {
+      continue;
+    }
+    data[data_length] = '\0';  // registry strings need not end in one
+    if (data[0] != '\0') {
+      ports.emplace_back(data);
+    }
+  }
+  ::RegCloseKey(key);
+  return SortedPorts(std::move(ports));
+}
+
+const char* PortNameHint() {
+  return "COMn, as Windows names its ports (--list-ports\n"
+         "                   names those that exist)";
+}
+
+}  // namespace velmar::platform

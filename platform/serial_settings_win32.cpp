@@ -1,0 +1,106 @@
+#include "platform/serial_settings_win32.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <tuple>
+
+namespace velmar::platform {
+
+namespace {
+
+constexpr std::string_view kComPrefix = "COM";
+constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+// In the session's namespace: a port is opened by the user at the console.
+constexpr std::string_view kLockPrefix = "Local\\velmar-serial-";
+// The DOS device names stop at COM9.
+constexpr int kHighestDosComPort = 9;
+constexpr BYTE kDataBits = 8;
+constexpr char kXonChar = 0x11;
+constexpr char kXoffChar = 0x13;
+constexpr WORD kXonLimit = 150;
+constexpr WORD kXoffLimit = 150;
+
+}  // namespace
+
+static_assert(sizeof(DCB) == 28, "the DCB the drivers know");
+
+void ApplyLineSettings(DCB* dcb, int32_t baud_rate) {
+  dcb->DCBlength = sizeof(DCB);
+  dcb->BaudRate = static_cast<DWORD>(baud_rate);
+  dcb->fBinary = 1;
+  dcb->fParity = 0;
+  dcb->fOutxCtsFlow = 0;
+  dcb->fOutxDsrFlow = 0;
+  dcb->fDtrControl = DTR_CONTROL_ENABLE;
+  dcb->fDsrSensitivity = 0;
+  dcb->fTXContinueOnXoff = 0;
+  dcb->fOutX = 0;
+  dcb->fInX = 0;
+  dcb->fErrorChar = 1;
+  dcb->fNull = 0;
+  dcb->fRtsControl = RTS_CONTROL_ENABLE;
+  dcb->fAbortOnError = 1;
+  dcb->XonLim = kXonLimit;
+  dcb->XoffLim = kXoffLimit;
+  dcb->ByteSize = kDataBits;
+  dcb->Parity = NOPARITY;
+  dcb->StopBits = ONESTOPBIT;
+  dcb->XonChar = kXonChar;
+  dcb->XoffChar = kXoffChar;
+}
+
+bool SameLineSettings(const DCB& wanted, const DCB& actual) {
+  return wanted.BaudRate == actual.BaudRate && wanted.ByteSize == actual.ByteSize &&
+         wanted.Parity == actual.Parity && wanted.StopBits == actual.StopBits &&
+         wanted.fOutxCtsFlow == actual.fOutxCtsFlow && wanted.fOutX == actual.fOutX &&
+         wanted.fInX == actual.fInX;
+}
+
+int ComNumber(std::string_view name) {
+  if (name.size() <= kComPrefix.size() ||
+      !std::equal(kComPrefix.begin(), kComPrefix.end(), name.begin(), [](char a, char b) {
+        return a == std::toupper(static_cast<unsigned char>(b));
+      })) {
+    return 0;
+  }
+  const std::string_view digits = name.substr(kComPrefix.size());
+  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return 0;
+  }
+  int number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
+}
+
+std::string DeviceName(const std::string& name) {
+  return ComNumber(name) > kHighestDosComPort ? std::string(kDeviceNamespace) + name : name;
+}
+
+std::vector<std::string> SortedPorts(std::vector<std::string> names) {
+  // COM ports first by number (COM2 before COM10); a name that is no COMn counts as number
+  // "infinity" and goes after them in byte order.
+  const auto key = [](const std::string& name) {
+    const int number = ComNumber(name);
+    return std::make_tuple(number == 0, number, name);
+  };
+  std::sort(names.begin(), names.end(),
+            [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}
+
+std::string LockName(const std::string& name) {
+  std::string_view port = name;
+  if (port.substr(0, kDeviceNamespace.size()) == kDeviceNamespace) {
+    port.remove_prefix(kDeviceNamespace.size());
+  }
+  std::string lock(kLockPrefix);
+  for (const char c : port) {
+    // Object names take no backslash after the namespace.
+    lock += c == '\\' ? '/' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return lock;
+}
+
+}  // namespace velmar::platform

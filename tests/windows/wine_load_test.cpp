@@ -1,0 +1,338 @@
+// velmar-load.exe under Wine against the Linux emulated printer: over a pseudo-terminal that
+// Wine's COM port names, and over TCP on the loopback. tests/windows/run.sh runs it with the
+// Windows build's loader and Wine prefix in VELMAR_WINDOWS_LOAD and VELMAR_WINEPREFIX.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/integration/child_process.h"
+#include "tests/integration/fault_cases.h"
+#include "tests/integration/sample_image.h"
+
+namespace velmar::test {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kStartDeadline = 20s;
+// Wine starts each program in a good part of a second, more on a loaded machine.
+constexpr auto kLoadDeadline = 120s;
+constexpr const char* kLoopback = "127.0.0.1";
+
+// Windows programs end their lines with "\r\n"; the texts under test use "\n".
+std::string Lines(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+    text.erase(at, 1);
+  }
+  return text;
+}
+
+// A file of this machine as the loader names it: Wine's drive Z: is the root folder.
+std::string WindowsPath(std::string path) {
+  for (char& c : path) {
+    c = c == '/' ? '\\' : c;
+  }
+  return "Z:" + path;
+}
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+class WineLoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_loader = Environment("VELMAR_WINDOWS_LOAD");
+    m_prefix = Environment("VELMAR_WINEPREFIX");
+    if (m_loader.empty() || m_prefix.empty()) {
+      GTEST_SKIP() << "run by tests/windows/run.sh, which names the Windows loader and prefix";
+    }
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name) {
+      c = c == '/' ? '-' : c;
+    }
+    m_dir = std::filesystem::temp_directory_path() /
+            ("velmar-wine-" + std::to_string(::getpid()) + "-" + name);
+    std::filesystem::remove_all(m_dir);
+    std::filesystem::create_directories(m_dir);
+    m_link = (m_dir / "printer").string();
+    m_image = (m_dir / "image.hex").string();
+  }
+  void TearDown() override {
+    for (const std::string& port : m_ports) {
+      std::filesystem::remove(port);
+    }
+    if (!m_dir.empty()) {
+      std::filesystem::remove_all(m_dir);
+    }
+  }
+
+  // Starts the emulator on a pseudo-terminal and names it COM`number` in the Wine prefix.
+  void StartPrinter(int number, std::vector<std::string> options) {
+    std::vector<std::string> argv = {VELMAR_PRINTER, "--link", m_link, "--image", m_image};
+    argv.insert(argv.end(), options.begin(), options.end());
+    ASSERT_TRUE(m_printer.Start(argv));
+    ASSERT_TRUE(m_printer.WaitForOutput(m_link, kStartDeadline)) << m_printer.Err();
+    NamePort(number, m_link);
+  }
+
+  // Wine opens COMn through the link dosdevices/comn, wherever it leads.
+  void NamePort(int number, const std::string& target) {
+    const auto port =
+        std::filesystem::path(m_prefix) / "dosdevices" / ("com" + std::to_string(number));
+    std::filesystem::remove(port);
+    std::filesystem::create_symlink(target, port);
+    m_ports.push_back(port.string());
+  }
+
+  // Starts the emulator on a free TCP port of the loopback; returns the port.
+  std::string StartTcpPrinter(std::vector<std::string> options) {
+    std::vector<std::string> argv = {VELMAR_PRINTER, "--tcp", ":0", "--image", m_image};
+    argv.insert(argv.end(), options.begin(), options.end());
+    EXPECT_TRUE(m_printer.Start(argv));
+    EXPECT_TRUE(m_printer.WaitForOutput("\n", kStartDeadline)) << m_printer.Err();
+    const std::string first = m_printer.Out().substr(0, m_printer.Out().find('\n'));
+    return first.substr(first.rfind(':') + 1);
+  }
+
+  std::vector<std::string> LoaderArgv(std::vector<std::string> arguments) const {
+    std::vector<std::string> argv = {VELMAR_WINE, m_prefix, m_loader};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
+  }
+
+  ChildProcess& RunLoader(ChildProcess& loader, std::vector<std::string> arguments) {
+    EXPECT_TRUE(loader.Start(LoaderArgv(std::move(arguments))));
+    EXPECT_TRUE(loader.Wait(kLoadDeadline)) << "the loader hung";
+    return loader;
+  }
+
+  void ExpectImage(const Image& expected) {
+    ASSERT_TRUE(m_printer.Wait(kLoadDeadline));
+    EXPECT_EQ(m_printer.ExitStatus(), 0) << m_printer.Out() << m_printer.Err();
+    Image image;
+    ASSERT_TRUE(ReadIntelHex(m_image, &image));
+    EXPECT_EQ(image, expected);
+  }
+
+  void StopPrinter() {
+    m_printer.Signal(SIGTERM);
+    EXPECT_TRUE(m_printer.Wait(kLoadDeadline));
+  }
+
+  static std::string Sample(const char* name) { return std::string(VELMAR_SAMPLES) + "/" + name; }
+  static std::string WindowsSample(const char* name) { return WindowsPath(Sample(name)); }
+
+  std::string m_loader;
+  std::string m_prefix;
+  std::filesystem::path m_dir;
+  std::string m_link;
+  std::string m_image;
+  std::vector<std::string> m_ports;
+  ChildProcess m_printer;
+};
+
+struct SerialCase {
+  const char* name;
+  int com_number;  // COM10 and above are opened in the device namespace
+  std::vector<std::string> printer_options;
+  const char* file;
+  const char* status_text;
+  const char* done_text;
+};
+
+void PrintTo(const SerialCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class WineSerialLoadTest : public WineLoadTest, public ::testing::WithParamInterface<SerialCase> {};
+
+TEST_P(WineSerialLoadTest, ArrivesByteForByte) {
+  const SerialCase& c = GetParam();
+  StartPrinter(c.com_number, c.printer_options);
+  ChildProcess loader;
+  RunLoader(loader, {"-p", "COM" + std::to_string(c.com_number), WindowsSample(c.file)});
+  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
+  EXPECT_NE(loader.Out().find(c.status_text), std::string::npos) << loader.Out();
+  EXPECT_NE(loader.Out().find(c.done_text), std::string::npos) << loader.Out();
+  // Standard output is a pipe, no console: no bar.
+  EXPECT_EQ(loader.Out().find("\033[K"), std::string::npos) << loader.Out();
+  const std::vector<uint8_t> file = ReadBytes(Sample(c.file));
+  ExpectImage(std::string(c.file).ends_with(".bin") ? ProgramImage(file)
+                                                    : FontImage(file, 0x11234));
+}
+
+INSTANTIATE_TEST_SUITE_P(Loads, WineSerialLoadTest,
+                         ::testing::Values(SerialCase{"ProgramOnCom1",
+                                                      1,
+                                                      {"--loads", "1"},
+                                                      "sample.bin",
+                                                      "Загрузка программы в TEST...",
+                                                      "Программа успешно загружена в принтер."},
+                                           SerialCase{"FontOnCom12",
+                                                      12,
+                                                      {"--loads", "1", "--model", "FNT1", "--start",
+                                                       "0x11234", "--drip"},
+                                                      "sample.fnt",
+                                                      "Загрузка шрифта в FNT1...",
+                                                      "Шрифт успешно загружен в принтер."}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class WineFaultTest : public WineLoadTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(WineFaultTest, EndsWithItsStatusAndText) {
+  const FaultCase& c = GetParam();
+  StartPrinter(3, c.printer_options);
+  ChildProcess loader;
+  RunLoader(loader, {"-p", "COM3", WindowsSample("sample.bin")});
+  EXPECT_EQ(loader.ExitStatus(), c.exit_status) << loader.Out() << loader.Err();
+  EXPECT_NE(Lines(loader.Out() + loader.Err()).find(c.text), std::string::npos)
+      << loader.Out() << loader.Err();
+  StopPrinter();
+}
+
+// A wrong model and a bad CRC end at a reply; a hang-up ends by the time-out after the line
+// went away under Wine.
+INSTANTIATE_TEST_SUITE_P(Faults, WineFaultTest, ::testing::ValuesIn([] {
+                           std::vector<FaultCase> chosen;
+                           for (const FaultCase& c : PrinterFaults()) {
+                             const std::string name = c.name;
+                             if (name == "OtherModel" || name == "BadCrc" || name == "HangUp") {
+                               chosen.push_back(c);
+                             }
+                           }
+                           return chosen;
+                         }()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// On a console (Wine makes one of a terminal) the texts go out as wide characters and arrive as
+// UTF-8 whatever the console's code page, and the bar is drawn. Wine's console redraws what it
+// is given, spaces as cursor moves, so the words are looked for one by one.
+TEST_F(WineLoadTest, OnAConsoleTheTextsShowAndTheBarIsDrawn) {
+  StartPrinter(5, {"--loads", "1"});
+  ChildProcess loader;
+  ASSERT_TRUE(loader.Start(LoaderArgv({"-p", "COM5", WindowsSample("sample.bin")}),
+                           ChildProcess::Stdout::kTerminal));
+  ASSERT_TRUE(loader.Wait(kLoadDeadline)) << "the loader hung";
+  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
+  for (const char* word : {"Загрузка", "программы", "TEST...", "Программа", "успешно", "загружена",
+                           "принтер.", "100%"}) {
+    EXPECT_NE(loader.Out().find(word), std::string::npos) << word << "\n" << loader.Out();
+  }
+  ExpectImage(ProgramImage(ReadBytes(Sample("sample.bin"))));
+}
+
+// Wine hands a SIGINT to a console program as Ctrl+C: the loader closes its port before it
+// ends, with the status of an interrupted program, and the next loader opens the port at once.
+TEST_F(WineLoadTest, CtrlCClosesThePortFirst) {
+  StartPrinter(7, {"--baud", "9600"});  // slow enough to be mid-load for seconds
+  const std::vector<std::string> load =
+      LoaderArgv({"--trace", "-p", "COM7", "-b", "9600", WindowsSample("sample.bin")});
+  ChildProcess loader;
+  ASSERT_TRUE(loader.Start(load));
+  ASSERT_TRUE(loader.WaitForOutput("> 1E 77", kLoadDeadline, true)) << loader.Err();
+  loader.Signal(SIGINT);
+  ASSERT_TRUE(loader.Wait(kLoadDeadline));
+  EXPECT_EQ(loader.ExitStatus(), 130) << loader.Err();
+  EXPECT_NE(loader.Err().find("the port is closed"), std::string::npos) << loader.Err();
+
+  ChildProcess next;
+  ASSERT_TRUE(next.Start(load));
+  ASSERT_TRUE(next.WaitForOutput("> 1B", kLoadDeadline, true)) << next.Err();
+  next.Signal(SIGINT);
+  ASSERT_TRUE(next.Wait(kLoadDeadline));
+  EXPECT_NE(next.ExitStatus(), 5) << next.Err();  // the port opened
+  StopPrinter();
+}
+
+TEST_F(WineLoadTest, ProgramOverTcp) {
+  const std::string port = StartTcpPrinter({"--loads", "1"});
+  ChildProcess loader;
+  RunLoader(loader, {"--host", kLoopback, "--tcp-port", port, WindowsSample("sample.bin")});
+  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
+  EXPECT_NE(loader.Out().find("Программа успешно загружена в принтер."), std::string::npos)
+      << loader.Out();
+  ExpectImage(ProgramImage(ReadBytes(Sample("sample.bin"))));
+}
+
+TEST_F(WineLoadTest, AHeldPortIsRefused) {
+  // At 2400 baud the first load holds the port for a minute, however slowly Wine starts the
+  // second; Ctrl+C then ends it.
+  StartPrinter(4, {"--baud", "2400"});
+  ChildProcess first;
+  ASSERT_TRUE(first.Start(
+      LoaderArgv({"--trace", "-p", "COM4", "-b", "2400", WindowsSample("sample.bin")})));
+  ASSERT_TRUE(first.WaitForOutput("> 1E 77", kLoadDeadline, true)) << first.Err();
+  ChildProcess second;
+  RunLoader(second, {"-p", "COM4", WindowsSample("sample.bin")});
+  EXPECT_EQ(second.ExitStatus(), 5) << second.Out() << second.Err();
+  first.Signal(SIGINT);
+  ASSERT_TRUE(first.Wait(kLoadDeadline));
+  EXPECT_EQ(first.ExitStatus(), 130) << first.Err();
+  StopPrinter();
+}
+
+TEST_F(WineLoadTest, NoSuchPortOrHost) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int exit_status;
+  };
+  const std::vector<Case> cases = {
+      {{"-p", "COM77", WindowsSample("sample.bin")}, 5},
+      {{"--host", "no-such-host.invalid", "--tcp-port", "9", WindowsSample("sample.bin")}, 5},
+      {{"-p", "COM1", WindowsPath((m_dir / "missing.bin").string())}, 3},
+      {{"-p", "COM1", "NUL"}, 3},
+  };
+  for (const Case& c : cases) {
+    ChildProcess loader;
+    RunLoader(loader, c.arguments);
+    EXPECT_EQ(loader.ExitStatus(), c.exit_status) << c.arguments[1] << loader.Err();
+  }
+}
+
+// Without -p the loader takes the port the window saved, in %APPDATA%\velmar\settings.ini.
+TEST_F(WineLoadTest, SavedPortFromTheProfile) {
+  const auto users = std::filesystem::path(m_prefix) / "drive_c" / "users";
+  std::filesystem::path appdata;
+  for (const auto& user : std::filesystem::directory_iterator(users)) {
+    if (std::filesystem::is_directory(user.path() / "AppData" / "Roaming") &&
+        user.path().filename() != "Public") {
+      appdata = user.path() / "AppData" / "Roaming";
+    }
+  }
+  ASSERT_FALSE(appdata.empty()) << "no user's application data in " << users;
+  const auto folder = appdata / "velmar";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "settings.ini")
+      << "[Settings]\r\n_combo_baudrate=57600\r\n_combo_comm_port=COM6\r\n";
+  StartPrinter(6, {"--loads", "1"});
+  ChildProcess loader;
+  RunLoader(loader, {WindowsSample("sample.bin")});
+  std::filesystem::remove_all(folder);
+  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
+  ExpectImage(ProgramImage(ReadBytes(Sample("sample.bin"))));
+}
+
+TEST_F(WineLoadTest, ListsTheRegistrysPorts) {
+  ChildProcess reg;
+  ASSERT_TRUE(
+      reg.Start({VELMAR_WINE, m_prefix, "reg", "add", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v",
+                 "VelmarTest", "/t", "REG_SZ", "/d", "COM42", "/f"}));
+  ASSERT_TRUE(reg.Wait(kLoadDeadline));
+  ASSERT_EQ(reg.ExitStatus(), 0) << reg.Out() << reg.Err();
+  ChildProcess loader;
+  RunLoader(loader, {"--list-ports"});
+  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Err();
+  EXPECT_NE(Lines(loader.Out()).find("COM42\n"), std::string::npos) << loader.Out();
+}
+
+}  // namespace
+}  // namespace velmar::test
