@@ -10,6 +10,11 @@
 // once the other end has hung up it stops watching the line, so the thread sleeps instead of
 // spinning until Wake. Wake also ends a Write that waits for room, and a Pause.
 //
+// Open discards what is queued from before and then waits for a quiet line: until nothing has
+// arrived for kQuietTime (or eight bytes' line time, if longer), discarding whatever does, for
+// at most kQuietLimit. A printer still answering a tool that died mid-load would otherwise have
+// its answer taken for the reply to the new load's wake-up.
+//
 // Close first lets what was written leave: it waits until the driver's queue is empty and the
 // line has had the time its rate needs for the bytes written last; at most the longer of the
 // line time of what is queued and of the last write, plus kDrainMargin, and not at all once
@@ -50,6 +55,8 @@ class SerialLine {
   static constexpr std::chrono::milliseconds kWriteRoomTimeout{2000};
   // What Close allows beyond the line time of the queued bytes, for the device's own buffer.
   static constexpr std::chrono::milliseconds kDrainMargin{100};
+  static constexpr std::chrono::milliseconds kQuietTime{20};
+  static constexpr std::chrono::milliseconds kQuietLimit{1500};
 
   SerialLine();
   ~SerialLine();

@@ -174,6 +174,25 @@ int32_t QueuedOutput(int fd) {
   return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? std::max(queued, 0) : 0;
 }
 
+// Discards input until none has come for the quiet time, within kQuietLimit.
+void AwaitQuietLine(int fd, int32_t baud_rate) {
+  const auto quiet = std::max<std::chrono::nanoseconds>(
+      SerialLine::kQuietTime, std::chrono::seconds(8 * kBitsPerByte) / baud_rate);
+  const auto deadline = Clock::now() + SerialLine::kQuietLimit;
+  for (;;) {
+    ::tcflush(fd, TCIFLUSH);
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) {
+      return;
+    }
+    pollfd watched{fd, POLLIN, 0};
+    if (PollFor(&watched, 1, std::min<std::chrono::nanoseconds>(quiet, left)) <= 0 ||
+        (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      return;  // quiet, or nothing more will come
+    }
+  }
+}
+
 }  // namespace
 
 struct SerialLine::Impl {
@@ -248,8 +267,9 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     return SerialOpenResult::kSettingsRefused;
   }
   // Bytes that arrived before this open (the printer's answer to a tool killed mid-load, while
-  // something else kept the line open) would be taken for the answer to our wake-up.
-  ::tcflush(line.Get(), TCIFLUSH);
+  // something else kept the line open), or that are still arriving, would be taken for the
+  // answer to our wake-up.
+  AwaitQuietLine(line.Get(), baud_rate);
   m_impl->latency = LowerLatency(line.Get());
   m_impl->line = std::move(line);
   m_impl->wake = std::move(wake);

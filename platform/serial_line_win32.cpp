@@ -100,6 +100,26 @@ DWORD Settle(HANDLE port, OVERLAPPED* overlapped) {
   return moved;
 }
 
+// Discards input until none has come for the quiet time, within kQuietLimit. Nothing signals a
+// queue that stays empty, so it is looked at once per quiet time.
+void AwaitQuietLine(HANDLE port, int32_t baud_rate) {
+  const auto quiet = std::max<std::chrono::nanoseconds>(
+      SerialLine::kQuietTime, std::chrono::seconds(8 * kBitsPerByte) / baud_rate);
+  const auto deadline = Clock::now() + SerialLine::kQuietLimit;
+  for (;;) {
+    ::PurgeComm(port, PURGE_RXCLEAR);
+    if (Clock::now() >= deadline) {
+      return;
+    }
+    ::Sleep(WaitMilliseconds(quiet));
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (::ClearCommError(port, &errors, &status) == 0 || status.cbInQue == 0) {
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 struct SerialLine::Impl {
@@ -207,9 +227,9 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
       ::GetCommState(port.Get(), &actual) == 0 || !SameLineSettings(dcb, actual)) {
     return SerialOpenResult::kSettingsRefused;
   }
-  // Bytes that arrived before this open (the printer's answer to a tool killed mid-load) would
-  // be taken for the answer to our wake-up.
-  ::PurgeComm(port.Get(), PURGE_RXCLEAR);
+  // Bytes that arrived before this open (the printer's answer to a tool killed mid-load), or
+  // that are still arriving, would be taken for the answer to our wake-up.
+  AwaitQuietLine(port.Get(), baud_rate);
   // Pauses are as short as a reply's line time; the default timer would stretch each to 16 ms.
   impl.fine_timer = ::timeBeginPeriod(kTimerResolution.count()) == TIMERR_NOERROR;
   impl.port = std::move(port);

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <wx/app.h>
@@ -404,6 +405,25 @@ TEST_F(Com1Test, FiftyLoadsInARow) {
   EXPECT_EQ(loaded, test::ProgramImage(test::ReadBytes(sample)));
 }
 
+// Reads and drops whatever the line brings until it has been quiet for `quiet`.
+bool AwaitQuietLine(const std::string& path, std::chrono::milliseconds quiet,
+                    std::chrono::milliseconds deadline) {
+  const int port = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (port < 0) {
+    return false;
+  }
+  const auto until = std::chrono::steady_clock::now() + deadline;
+  bool quiet_enough = false;
+  while (!quiet_enough && std::chrono::steady_clock::now() < until) {
+    pollfd readable{port, POLLIN, 0};
+    uint8_t buffer[512];
+    quiet_enough = ::poll(&readable, 1, static_cast<int>(quiet.count())) == 0 ||
+                   ::read(port, buffer, sizeof buffer) < 0;
+  }
+  ::close(port);
+  return quiet_enough;
+}
+
 // A window program of its own, stopped by StoppedWindowTest below: with VELMAR_WINDOW_PROCESS
 // naming a data file, it loads that file into COM1, says "loading" once the bar has moved, and
 // waits to be stopped as the program's main would have it stopped.
@@ -473,6 +493,10 @@ TEST_P(StoppedWindowTest, LeavesThePortFreeForTheNextLoad) {
     EXPECT_EQ(exclusive, 0);
     ::close(port);
   }
+
+  // A printer still taking the stopped load's last frame answers it a moment later: that
+  // answer must be over before the next wake-up, or it is taken for the wake-up's reply.
+  ASSERT_TRUE(AwaitQuietLine(link, 300ms, kDeadline));
 
   // The next load, from a window of this process, goes through the same port at once.
   Open();

@@ -153,6 +153,52 @@ TEST(SerialLineTest, OpenDiscardsWhatArrivedBefore) {
   ::close(holder);
 }
 
+// A printer still answering a tool that died mid-load: the line opens once it has been quiet,
+// with none of that answer left to be read; one that never stops holds the open no longer
+// than kQuietLimit.
+TEST(SerialLineTest, OpenWaitsForAQuietLine) {
+  for (const bool endless : {false, true}) {
+    PtyMaster pty;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    std::atomic<int> sent{0};
+    std::atomic<int64_t> longest_gap_us{0};  // a loaded machine may stall the printer
+    std::thread printer([&] {
+      // A byte every 2 ms: 150 of them, or until told to stop.
+      auto last = std::chrono::steady_clock::now();
+      for (int i = 0; !stop && (endless || i < 150); ++i) {
+        pty.Send({0x1E});
+        ++sent;
+        std::this_thread::sleep_for(2ms);
+        const auto now = std::chrono::steady_clock::now();
+        const int64_t gap =
+            std::chrono::duration_cast<std::chrono::microseconds>(now - last).count();
+        longest_gap_us = std::max<int64_t>(longest_gap_us, gap);
+        last = now;
+      }
+      done = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + kDeadline;
+    while (sent < 10 && std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+    }
+    platform::SerialLine line;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(line.Open(pty.SlavePath(), 115200), platform::SerialOpenResult::kOk);
+    const auto took = std::chrono::steady_clock::now() - start;
+    const bool stalled = longest_gap_us >= 15000;
+    if (endless) {
+      EXPECT_TRUE(stalled || took >= platform::SerialLine::kQuietLimit);
+      EXPECT_LT(took, platform::SerialLine::kQuietLimit + 2s);
+    } else {
+      EXPECT_TRUE(stalled || done.load());
+      EXPECT_EQ(line.QueuedInput(), 0);
+    }
+    stop = true;
+    printer.join();
+  }
+}
+
 TEST(SerialLineTest, WakeEndsAWaitFromAnotherThread) {
   PtyMaster pty;
   platform::SerialLine line;

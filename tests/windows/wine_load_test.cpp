@@ -253,6 +253,23 @@ TEST_F(WineLoadTest, CtrlCClosesThePortFirst) {
   StopPrinter();
 }
 
+// Printers often run at 9600 with long model names: the identification comes in a byte at a
+// time, and the whole load at the line's pace.
+TEST_F(WineLoadTest, ALongModelNameAt9600) {
+  const std::string model = "LASERJET-CONTROLLER-REVISION-C-BOARD-2";
+  ChildProcess make;
+  ASSERT_TRUE(make.Start({VELMAR_MAKE_SAMPLES, m_dir.string(), "1024", "256", model}));
+  ASSERT_TRUE(make.Wait(kStartDeadline));
+  ASSERT_EQ(make.ExitStatus(), 0) << make.Err();
+  StartPrinter(8, {"--loads", "1", "--baud", "9600", "--model", model});
+  ChildProcess loader;
+  RunLoader(loader, {"-p", "COM8", "-b", "9600", WindowsPath((m_dir / "sample.bin").string())});
+  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
+  EXPECT_NE(Lines(loader.Out()).find("Загрузка программы в " + model + "..."), std::string::npos)
+      << loader.Out();
+  ExpectImage(ProgramImage(ReadBytes((m_dir / "sample.bin").string())));
+}
+
 TEST_F(WineLoadTest, ProgramOverTcp) {
   const std::string port = StartTcpPrinter({"--loads", "1"});
   ChildProcess loader;
