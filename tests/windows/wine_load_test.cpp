@@ -256,7 +256,7 @@ TEST_F(WineLoadTest, CtrlCClosesThePortFirst) {
 // Printers often run at 9600 with long model names: the identification comes in a byte at a
 // time, and the whole load at the line's pace.
 TEST_F(WineLoadTest, ALongModelNameAt9600) {
-  const std::string model = "LASERJET-CONTROLLER-REVISION-C-BOARD-2";
+  const std::string model = "PRINTER-CONTROLLER-REVISION-C-BOARD-27";
   ChildProcess make;
   ASSERT_TRUE(make.Start({VELMAR_MAKE_SAMPLES, m_dir.string(), "1024", "256", model}));
   ASSERT_TRUE(make.Wait(kStartDeadline));
