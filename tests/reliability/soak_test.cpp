@@ -227,8 +227,11 @@ TEST_F(SoakTest, TheEngineLoadsHundredsOfTimesOverOnePortAndLeavesNothingBehind)
   EXPECT_EQ(after.descriptors, before.descriptors);
   EXPECT_EQ(after.threads, before.threads);
   // A block's worth (256 bytes) kept by each load would add 50 KiB over 200 loads; the
-  // allocator's own slack measured here is 16 KiB.
+  // allocator's own slack measured here is 16 KiB. A sanitizer's quarantine holds freed memory
+  // back on purpose; there its leak check at exit does this job.
+#ifndef VELMAR_SANITIZED
   EXPECT_LE(after.resident_kb, before.resident_kb + 40);
+#endif
 }
 
 TEST_F(SoakTest, TheLoaderLoadsHundredsOfTimesIntoOnePrinter) {
