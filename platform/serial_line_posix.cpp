@@ -204,8 +204,9 @@ struct SerialLine::Impl {
   // Reception thread only: once set, waits watch the wake descriptor alone.
   bool hung_up = false;
   std::chrono::nanoseconds byte_time{};
-  // When the line will have sent everything written so far, if the driver keeps up. Only the
-  // writing thread and Close touch it, never at once.
+  // When the last write will have left the line, were it sent at once; what is still queued
+  // from before, Close asks the driver. Only the writing thread and Close touch it, never at
+  // once.
   Clock::time_point line_free{};
   LatencySetting latency;
 };
@@ -336,12 +337,9 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
     if (put > 0) {
       done += static_cast<int32_t>(put);
       const auto now = Clock::now();
-      // What the driver still holds bounds the estimate: a peer that answers faster than the
-      // line could carry the frames (a pty) must not push it ever further ahead. A pty holds
-      // nothing, and is given this write's line time.
-      const int32_t held = std::max<int32_t>(QueuedOutput(fd), static_cast<int32_t>(put));
-      m_impl->line_free = std::min(std::max(m_impl->line_free, now) + put * m_impl->byte_time,
-                                   now + held * m_impl->byte_time);
+      // Not added up over the writes: a peer that answers faster than the line could carry the
+      // frames (a pty) would push the sum ever further ahead of the line.
+      m_impl->line_free = now + put * m_impl->byte_time;
       deadline = now + kWriteRoomTimeout;
       continue;
     }

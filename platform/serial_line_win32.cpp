@@ -140,7 +140,8 @@ struct SerialLine::Impl {
   bool hung_up = false;  // reception thread only
   bool fine_timer = false;
   std::chrono::nanoseconds byte_time{};
-  // When the line will have sent everything written so far; the writing thread and Close.
+  // When the last write will have left the line, were it sent at once; what is still queued
+  // from before, Close asks the driver. The writing thread and Close.
   Clock::time_point line_free{};
 };
 
@@ -337,14 +338,9 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
       put = Settle(impl.port.Get(), overlapped);
     }
   }
-  // What the driver still holds bounds the estimate: a peer that answers faster than the line
-  // could carry the frames must not push it ever further ahead.
-  const auto now = Clock::now();
-  const auto status = impl.Status();
-  const int64_t held = std::max<int64_t>(status ? status->cbOutQue : 0, put);
-  impl.line_free =
-      std::min(std::max(impl.line_free, now) + static_cast<int64_t>(put) * impl.byte_time,
-               now + held * impl.byte_time);
+  // Not added up over the writes: a peer that answers faster than the line could carry the
+  // frames would push the sum ever further ahead of the line.
+  impl.line_free = Clock::now() + static_cast<int64_t>(put) * impl.byte_time;
   return static_cast<int32_t>(put);
 }
 
