@@ -1,5 +1,7 @@
 #include "tests/integration/sample_image.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <fstream>
 #include <iterator>
 
@@ -18,35 +20,70 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-Image ProgramImage(const std::vector<uint8_t>& file) {
-  Image image;
-  size_t at = 5;
-  while (file[at] != 0) {
+namespace {
+
+constexpr size_t kMagicSize = 5;
+constexpr size_t kProgressTotalSize = 2;  // after a program's model name
+constexpr size_t kRecordHeaderSize = 8;   // address 3 bytes, length 2, CRC 2, one more
+constexpr uint32_t kFontBlockAlign = 256;
+
+size_t PayloadStart(const std::vector<uint8_t>& file) {
+  size_t at = kMagicSize;
+  while (at < file.size() && file[at] != 0) {
     ++at;
   }
-  at += 3;  // NUL and progress total
-  while (at + 8 <= file.size()) {
-    const uint32_t address = file[at] | (file[at + 1] << 8) | (file[at + 2] << 16);
+  return at + 1;
+}
+
+}  // namespace
+
+std::vector<Block> ProgramBlocks(const std::vector<uint8_t>& file) {
+  std::vector<Block> blocks;
+  for (size_t at = PayloadStart(file) + kProgressTotalSize;
+       at + kRecordHeaderSize <= file.size();) {
+    Block block;
+    block.address = file[at] | (file[at + 1] << 8) | (file[at + 2] << 16);
     const size_t length = file[at + 3] | (file[at + 4] << 8);
-    for (size_t i = 0; i < length; ++i) {
-      image[address + static_cast<uint32_t>(i)] = file[at + 8 + i];
+    at += kRecordHeaderSize;
+    block.data.assign(file.begin() + static_cast<ptrdiff_t>(at),
+                      file.begin() + static_cast<ptrdiff_t>(std::min(at + length, file.size())));
+    blocks.push_back(std::move(block));
+    at += length;
+  }
+  return blocks;
+}
+
+std::vector<Block> FontBlocks(const std::vector<uint8_t>& file, uint32_t start) {
+  std::vector<Block> blocks;
+  uint32_t address = start;
+  for (size_t at = PayloadStart(file); at < file.size();) {
+    const size_t room = kFontBlockAlign - address % kFontBlockAlign;
+    const size_t length = std::min(room, file.size() - at);
+    blocks.push_back(
+        {address, std::vector<uint8_t>(file.begin() + static_cast<ptrdiff_t>(at),
+                                       file.begin() + static_cast<ptrdiff_t>(at + length))});
+    address += static_cast<uint32_t>(length);
+    at += length;
+  }
+  return blocks;
+}
+
+Image ImageOf(const std::vector<Block>& blocks) {
+  Image image;
+  for (const Block& block : blocks) {
+    for (size_t i = 0; i < block.data.size(); ++i) {
+      image[block.address + static_cast<uint32_t>(i)] = block.data[i];
     }
-    at += 8 + length;
   }
   return image;
 }
 
+Image ProgramImage(const std::vector<uint8_t>& file) {
+  return ImageOf(ProgramBlocks(file));
+}
+
 Image FontImage(const std::vector<uint8_t>& file, uint32_t start) {
-  Image image;
-  size_t at = 5;
-  while (file[at] != 0) {
-    ++at;
-  }
-  ++at;
-  for (size_t i = at; i < file.size(); ++i) {
-    image[start + static_cast<uint32_t>(i - at)] = file[i];
-  }
-  return image;
+  return ImageOf(FontBlocks(file, start));
 }
 
 // Checks every record's checksum, so that a torn write shows.

@@ -57,11 +57,6 @@ constexpr const char* kFontModel = "FNT1";
 constexpr uint32_t kFontStart = 0x11234;  // unaligned, and above 64 KiB
 constexpr const char* kLoopback = "127.0.0.1";
 
-// The data file formats, as far as the test reads them.
-constexpr size_t kMagicSize = 5;
-constexpr size_t kProgressTotalSize = 2;       // after a program's model name
-constexpr size_t kRecordHeaderSize = 8;        // address 3 bytes, length 2, CRC 2, one more
-constexpr uint32_t kFontBlockAlign = 256;      // a font's blocks after the first start at multiples
 constexpr uint32_t kHighAddressBit = 0x10000;  // unechoed: the "a" command's status bit 0
 
 constexpr auto kStartDeadline = 20s;
@@ -110,65 +105,12 @@ std::string Join(const std::vector<std::string>& argv) {
   return line;
 }
 
-// One block as the printer stores it.
-struct Block {
-  uint32_t address = 0;
-  std::vector<uint8_t> data;
-};
-
-size_t PayloadStart(const std::vector<uint8_t>& file) {
-  size_t at = kMagicSize;
-  while (at < file.size() && file[at] != 0) {
-    ++at;
-  }
-  return at + 1;
-}
-
-// A program's records in file order.
-std::vector<Block> ProgramBlocks(const std::vector<uint8_t>& file) {
-  std::vector<Block> blocks;
-  for (size_t at = PayloadStart(file) + kProgressTotalSize;
-       at + kRecordHeaderSize <= file.size();) {
-    Block block;
-    block.address = file[at] | (file[at + 1] << 8) | (file[at + 2] << 16);
-    const size_t length = file[at + 3] | (file[at + 4] << 8);
-    at += kRecordHeaderSize;
-    block.data.assign(file.begin() + static_cast<ptrdiff_t>(at),
-                      file.begin() + static_cast<ptrdiff_t>(std::min(at + length, file.size())));
-    blocks.push_back(std::move(block));
-    at += length;
-  }
-  return blocks;
-}
-
-// A font's data cut as the tool sends it: up to the next multiple of kFontBlockAlign from
-// `start`, then a whole one at a time.
-std::vector<Block> FontBlocks(const std::vector<uint8_t>& file, uint32_t start) {
-  std::vector<Block> blocks;
-  uint32_t address = start;
-  for (size_t at = PayloadStart(file); at < file.size();) {
-    const size_t room = kFontBlockAlign - address % kFontBlockAlign;
-    const size_t length = std::min(room, file.size() - at);
-    blocks.push_back(
-        {address, std::vector<uint8_t>(file.begin() + static_cast<ptrdiff_t>(at),
-                                       file.begin() + static_cast<ptrdiff_t>(at + length))});
-    address += static_cast<uint32_t>(length);
-    at += length;
-  }
-  return blocks;
-}
-
 // What the printer holds after storing `blocks` in order, those flagged in `low` 64 KiB low.
-Image Stored(const std::vector<Block>& blocks, const std::vector<bool>& low = {}) {
-  Image image;
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    const bool moved = i < low.size() && low[i];
-    const uint32_t address = moved ? blocks[i].address - kHighAddressBit : blocks[i].address;
-    for (size_t j = 0; j < blocks[i].data.size(); ++j) {
-      image[address + static_cast<uint32_t>(j)] = blocks[i].data[j];
-    }
+Image Stored(std::vector<Block> blocks, const std::vector<bool>& low = {}) {
+  for (size_t i = 0; i < blocks.size() && i < low.size(); ++i) {
+    blocks[i].address -= low[i] ? kHighAddressBit : 0;
   }
-  return image;
+  return ImageOf(blocks);
 }
 
 // The printer's account of a load: its "load N:" line, or what a data file would make of it.
