@@ -19,6 +19,7 @@
 #include "platform/manual_reset_event.h"
 #include "platform/message_box.h"
 #include "platform/serial_line.h"
+#include "tests/support/box_recorder.h"
 #include "tests/support/pty_pair.h"
 
 namespace velmar::transport {
@@ -157,29 +158,7 @@ class RecordingSink final : public ReceiveSink {
   std::vector<std::thread::id> m_threads;
 };
 
-// Records message boxes for as long as it lives.
-class BoxRecorder {
- public:
-  BoxRecorder()
-      : m_previous(platform::SetMessageBoxHandler(
-            [this](std::string_view text, std::string_view, platform::BoxIcon) {
-              std::lock_guard lock(m_mutex);
-              m_texts.emplace_back(text);
-            })) {}
-  ~BoxRecorder() { platform::SetMessageBoxHandler(std::move(m_previous)); }
-  BoxRecorder(const BoxRecorder&) = delete;
-  BoxRecorder& operator=(const BoxRecorder&) = delete;
-
-  std::vector<std::string> Texts() {
-    std::lock_guard lock(m_mutex);
-    return m_texts;
-  }
-
- private:
-  platform::MessageBoxHandler m_previous;
-  std::mutex m_mutex;
-  std::vector<std::string> m_texts;
-};
+using test::BoxRecorder;
 
 class SerialTransportTest : public ::testing::Test {
  protected:

@@ -15,6 +15,7 @@
 #include "platform/manual_reset_event.h"
 #include "platform/message_box.h"
 #include "platform/window_message.h"
+#include "tests/support/box_recorder.h"
 #include "tests/support/loopback_peer.h"
 #include "transport/socket_transport.h"
 
@@ -45,26 +46,7 @@ class RecordingSink : public ReceiveSink {
   Bytes received;
 };
 
-class BoxRecorder {
- public:
-  BoxRecorder() {
-    m_previous = platform::SetMessageBoxHandler(
-        [this](std::string_view text, std::string_view, platform::BoxIcon) {
-          std::lock_guard lock(m_mutex);
-          m_texts.emplace_back(text);
-        });
-  }
-  ~BoxRecorder() { platform::SetMessageBoxHandler(m_previous); }
-  std::vector<std::string> Texts() {
-    std::lock_guard lock(m_mutex);
-    return m_texts;
-  }
-
- private:
-  platform::MessageBoxHandler m_previous;
-  std::mutex m_mutex;
-  std::vector<std::string> m_texts;
-};
+using test::BoxRecorder;
 
 class SocketTransportTest : public ::testing::Test {
  protected:
