@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
@@ -21,6 +20,8 @@
 
 #include "platform/serial_latency_linux.h"
 #include "platform/serial_line.h"
+
+#include "platform/com_port_name.h"
 #include "platform/serial_rate_linux.h"
 
 namespace velmar::platform {
@@ -33,7 +34,6 @@ constexpr int kPollForever = -1;
 constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 // After the driver's queue is empty the device may still be sending its last bytes.
 constexpr std::chrono::milliseconds kDrainSettle{5};
-constexpr std::string_view kComPrefix = "COM";
 constexpr std::array<std::string_view, 3> kDevicePrefixes = {"ttyS", "ttyUSB", "ttyACM"};
 constexpr const char* kDeviceFolder = "/dev";
 constexpr const char* kByIdFolder = "/dev/serial/by-id";
@@ -137,20 +137,6 @@ bool ApplySettings(int fd, int32_t baud_rate) {
   return (actual.c_cflag & framing) == (CS8 | CREAD | CLOCAL) &&
          (actual.c_iflag & (IXON | IXOFF | IXANY)) == 0 && ReadOutputRate(fd) == baud_rate &&
          ReadInputRate(fd) == baud_rate;
-}
-
-// "COMn" with n a positive decimal number; 0 for anything else.
-int ComNumber(std::string_view name) {
-  if (name.substr(0, kComPrefix.size()) != kComPrefix || name.size() == kComPrefix.size()) {
-    return 0;
-  }
-  const std::string_view digits = name.substr(kComPrefix.size());
-  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return 0;
-  }
-  int number = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
 }
 
 std::string ComLinkPath(const std::string& name) {
@@ -458,7 +444,7 @@ std::string ResolvePortName(const std::string& name) {
   if (name.find('/') != std::string::npos) {
     return name;
   }
-  const int number = ComNumber(name);
+  const int number = ComNumber(name, ComLetters::kUpperCase);
   if (number <= 0) {
     return name;
   }
@@ -486,7 +472,7 @@ std::vector<std::string> ListPorts() {
   }
   for (const auto& entry : std::filesystem::directory_iterator(ConfigFolder() + "/ports", error)) {
     const std::string name = entry.path().filename().string();
-    if (ComNumber(name) > 0) {
+    if (ComNumber(name, ComLetters::kUpperCase) > 0) {
       ports.insert(name);
     }
   }

@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <tuple>
 
 namespace velmar::platform {
 
 namespace {
 
-constexpr std::string_view kComPrefix = "COM";
 constexpr std::string_view kDeviceNamespace = "\\\\.\\";
 // In the session's namespace: a port is opened by the user at the console.
 constexpr std::string_view kLockPrefix = "Local\\velmar-serial-";
@@ -57,31 +55,17 @@ bool SameLineSettings(const DCB& wanted, const DCB& actual) {
          wanted.fInX == actual.fInX;
 }
 
-int ComNumber(std::string_view name) {
-  if (name.size() <= kComPrefix.size() ||
-      !std::equal(kComPrefix.begin(), kComPrefix.end(), name.begin(), [](char a, char b) {
-        return a == std::toupper(static_cast<unsigned char>(b));
-      })) {
-    return 0;
-  }
-  const std::string_view digits = name.substr(kComPrefix.size());
-  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return 0;
-  }
-  int number = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
-}
-
 std::string DeviceName(const std::string& name) {
-  return ComNumber(name) > kHighestDosComPort ? std::string(kDeviceNamespace) + name : name;
+  return ComNumber(name, ComLetters::kAnyCase) > kHighestDosComPort
+             ? std::string(kDeviceNamespace) + name
+             : name;
 }
 
 std::vector<std::string> SortedPorts(std::vector<std::string> names) {
   // COM ports first by number (COM2 before COM10); a name that is no COMn counts as number
   // "infinity" and goes after them in byte order.
   const auto key = [](const std::string& name) {
-    const int number = ComNumber(name);
+    const int number = ComNumber(name, ComLetters::kAnyCase);
     return std::make_tuple(number == 0, number, name);
   };
   std::sort(names.begin(), names.end(),

@@ -9,12 +9,13 @@
 //   ApplyLineSettings  writes the line's members into `dcb` at `baud_rate`.
 //   SameLineSettings   whether the driver kept what ApplyLineSettings wrote.
 //   DeviceName         the name to open for a port name.
-//   ComNumber          n for "COMn" (n a positive decimal number, any case), else 0.
 //   SortedPorts        COMn by number, then every other name in byte order, each once.
 //   LockName           the name of the lock that keeps a port to one opener: the same for every
 //                      spelling of one port ("com4", "COM4", "\\.\COM4").
 
 #include <windows.h>
+
+#include "platform/com_port_name.h"
 
 #include <cstdint>
 #include <string>
@@ -39,7 +40,6 @@ inline constexpr COMMTIMEOUTS kLineTimeouts = {
 void ApplyLineSettings(DCB* dcb, int32_t baud_rate);
 bool SameLineSettings(const DCB& wanted, const DCB& actual);
 std::string DeviceName(const std::string& name);
-int ComNumber(std::string_view name);
 std::vector<std::string> SortedPorts(std::vector<std::string> names);
 std::string LockName(const std::string& name);
 

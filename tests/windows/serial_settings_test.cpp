@@ -109,7 +109,7 @@ TEST(PortNameTest, ComNumbers) {
       {"COM 1", 0}, {"COM+1", 0}, {"XCOM1", 0},  {"COM99999999999", 0},
   };
   for (const auto& [name, number] : cases) {
-    EXPECT_EQ(ComNumber(name), number) << '"' << name << '"';
+    EXPECT_EQ(ComNumber(name, ComLetters::kAnyCase), number) << '"' << name << '"';
   }
 }
 
