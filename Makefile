@@ -39,11 +39,11 @@ build: deps
 # 115200, the sample program in the path edit; press "Загрузить". Without one: the loader.
 demo: build
 	@dir=$$(mktemp -d); link=$$dir/printer; \
-	if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x build/release/app/velmar ]; then \
+	if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ] && [ -x build/release/window_wx/velmar ]; then \
 	  build/release/emulator/velmar-printer --link $$link --baud 115200 > $$dir/printer.out & pid=$$!; \
 	  for i in $$(seq 100); do [ -e $$link ] && break; sleep 0.1; done; \
 	  mkdir -p $$dir/config/velmar/ports; ln -s $$link $$dir/config/velmar/ports/COM1; \
-	  XDG_CONFIG_HOME=$$dir/config build/release/app/velmar build/release/samples/sample.bin; \
+	  XDG_CONFIG_HOME=$$dir/config build/release/window_wx/velmar build/release/samples/sample.bin; \
 	  status=$$?; kill $$pid; wait $$pid; \
 	else \
 	  build/release/emulator/velmar-printer --link $$link --loads 1 > $$dir/printer.out & pid=$$!; \
@@ -60,7 +60,7 @@ package: build
 # The README's picture of the window: taken under Xvfb during a program load into the emulator.
 screenshot: test-release
 	VELMAR_SCREENSHOT=$(CURDIR)/docs/window.png xvfb-run -a --server-args="-screen 0 1024x768x24" \
-	  build/opt/tests/app/wx_window_test --gtest_filter='Samples/WxLoadTest.*/Program'
+	  build/opt/tests/window_wx/wx_window_test --gtest_filter='Samples/WxLoadTest.*/Program'
 
 # About 90 s: loads into the emulator paced at real line rates; prints the README's table.
 bench: build
@@ -104,7 +104,7 @@ test-fuzz: deps
 test: test-release test-windows test-asan test-tsan test-fuzz
 
 format:
-	find platform datafile transport engine ui app cli emulator tests bench fuzz \
+	find platform datafile transport engine texts settings ui app window_wx cli emulator tests bench fuzz \
 	  -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
 
 clean:

@@ -1,7 +1,6 @@
 #include "app/combo_lists.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "app/main_view.h"
 #include "platform/serial_line.h"
@@ -70,17 +69,6 @@ std::string ItemText(const std::vector<std::string>& items, int index) {
     return {};
   }
   return items[static_cast<size_t>(index)];
-}
-
-int32_t BaudRateValue(std::string_view text) {
-  int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') {
-      break;
-    }
-    value = std::min<int64_t>(value * 10 + (c - '0'), std::numeric_limits<int32_t>::max());
-  }
-  return static_cast<int32_t>(value);
 }
 
 }  // namespace velmar::app

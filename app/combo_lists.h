@@ -11,8 +11,6 @@
 //                      regard to ASCII letter case (every item begins with ""); kNoSelection
 //                      when none does.
 //   ItemText           the item at `index`; empty for kNoSelection or an index out of range.
-//   BaudRateValue      the leading decimal digits of a baud-rate text as a number; 0 when it
-//                      begins with none, INT32_MAX when they overflow.
 
 #include <array>
 #include <cstdint>
@@ -20,10 +18,11 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/baud_rate.h"
+
 namespace velmar::app {
 
-inline constexpr std::array<std::string_view, 9> kBaudRateItems = {
-    "2400", "4800", "7200", "9600", "14400", "19200", "38400", "57600", "115200"};
+using settings::kBaudRateItems;
 inline constexpr std::array<std::string_view, 9> kComPortItems = {
     "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"};
 
@@ -33,7 +32,5 @@ std::vector<std::string> PortItems();
 
 int FindItemByPrefix(const std::vector<std::string>& items, std::string_view text);
 std::string ItemText(const std::vector<std::string>& items, int index);
-
-int32_t BaudRateValue(std::string_view text);
 
 }  // namespace velmar::app

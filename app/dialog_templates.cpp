@@ -3,7 +3,7 @@
 #include <array>
 
 #include "app/main_view.h"
-#include "app/string_table.h"
+#include "texts/string_table.h"
 
 namespace velmar::app {
 
@@ -33,7 +33,7 @@ constexpr uint32_t kLabel = kVisible | kNoPrefix;
 
 constexpr std::array kAboutControls = {
     TemplateControl{kIconId, ControlClass::kIcon, "", {12, 12, 21, 20}, kVisible},
-    TemplateControl{kStaticId, ControlClass::kStatic, kCaption, {48, 4, 186, 8}, kLabel},
+    TemplateControl{kStaticId, ControlClass::kStatic, texts::kCaption, {48, 4, 186, 8}, kLabel},
     TemplateControl{kStaticId, ControlClass::kStatic, "Версия 1.1", {48, 16, 186, 8}, kLabel},
     TemplateControl{kStaticId, ControlClass::kStatic, "19 мая 2007", {48, 28, 186, 8}, kLabel},
     TemplateControl{kStaticId, ControlClass::kEtchedLine, "", {0, 43, 241, 1}, kVisible},
@@ -56,7 +56,7 @@ constexpr std::array kAboutControls = {
 
 const DialogTemplate& MainTemplate() {
   static constexpr DialogTemplate kMain{
-      kMainTemplateId, kCaption, "Tahoma", 8, 258, 106, true, true, kMainControls};
+      kMainTemplateId, texts::kCaption, "Tahoma", 8, 258, 106, true, true, kMainControls};
   return kMain;
 }
 

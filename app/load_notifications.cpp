@@ -1,9 +1,9 @@
 // The run's notifications: boxes for the endings, the status text and the font's steps.
 
 #include "app/main_dialog.h"
-#include "app/string_table.h"
-#include "app/text_encoding.h"
 #include "platform/progress_messages.h"
+#include "texts/string_table.h"
+#include "texts/text_encoding.h"
 
 namespace velmar::app {
 
@@ -25,7 +25,7 @@ platform::LResult MainDialog::HandleMessage(platform::MessageId message, platfor
   if (message == engine::LN_STEP) {
     platform::SendMessage(m_progress, platform::PBM_STEPIT);
   } else if (message == engine::LN_STATUS) {
-    SetProgressText(LoadingStatusText(IsFontLoad(), m_model_name));
+    SetProgressText(texts::LoadingStatusText(IsFontLoad(), m_model_name));
   } else {
     ShowNotification(*info);
     EndLoad();
@@ -35,8 +35,9 @@ platform::LResult MainDialog::HandleMessage(platform::MessageId message, platfor
 
 void MainDialog::ShowNotification(const engine::NotificationInfo& info) {
   const int text_id = IsFontLoad() ? info.font_text_id : info.text_id;
-  const std::string text = info.formats_model ? FormatText(text_id, DisplayName(m_model_name))
-                                              : std::string(LoadText(text_id));
+  const std::string text = info.formats_model
+                               ? texts::FormatText(text_id, texts::DisplayName(m_model_name))
+                               : std::string(texts::LoadText(text_id));
   // Modal: the queue keeps being pumped meanwhile, so this may be re-entered.
   ShowBox(text, IconOf(info.kind));
 }

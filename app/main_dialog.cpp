@@ -3,8 +3,8 @@
 #include <array>
 
 #include "app/file_filter.h"
-#include "app/string_table.h"
 #include "platform/progress_messages.h"
+#include "texts/string_table.h"
 #include "transport/transport_factory.h"
 
 namespace velmar::app {
@@ -38,11 +38,11 @@ Point IconOrigin(Size client, Size icon) {
 }
 
 void ShowBox(const std::string& text, platform::BoxIcon icon) {
-  platform::ShowMessageBox(text, kCaption, icon);
+  platform::ShowMessageBox(text, texts::kCaption, icon);
 }
 
-MainDialog::MainDialog(platform::MessageQueue& queue, MainView& view, ProfileStore& profile,
-                       std::vector<std::string> port_items)
+MainDialog::MainDialog(platform::MessageQueue& queue, MainView& view,
+                       settings::ProfileStore& profile, std::vector<std::string> port_items)
     : LoadWindow(queue),
       m_view(view),
       m_profile(profile),
@@ -60,7 +60,7 @@ bool MainDialog::OnInitDialog(const std::string& initial_path) {
   DoDataExchange(Exchange::kToControls);
   DeleteRun();
 
-  const std::string about(LoadText(IDS_ABOUT));
+  const std::string about(texts::LoadText(texts::IDS_ABOUT));
   if (!about.empty()) {
     m_view.AppendSystemMenuItem(ABOUT_COMMAND, about);
   }
@@ -68,8 +68,10 @@ bool MainDialog::OnInitDialog(const std::string& initial_path) {
   platform::SendMessage(m_progress, platform::PBM_SETSHOWTEXT, 1);
   SetProgressText(kBlankProgressText);
 
-  m_baud_rate = m_profile.GetString(kSettingsSection, kBaudRateEntry, kDefaultBaudRate);
-  m_port = m_profile.GetString(kSettingsSection, kPortEntry, kDefaultPort);
+  m_baud_rate = m_profile.GetString(settings::kSettingsSection, settings::kBaudRateEntry,
+                                    settings::kDefaultBaudRate);
+  m_port =
+      m_profile.GetString(settings::kSettingsSection, settings::kPortEntry, settings::kDefaultPort);
   m_path = initial_path;
   DoDataExchange(Exchange::kToControls);
 
@@ -127,7 +129,7 @@ bool MainDialog::OnPaint() {
 void MainDialog::Browse() {
   DoDataExchange(Exchange::kFromControls);
   OpenFileRequest request;
-  request.filters = ParseFileFilter(LoadText(IDS_FILE_FILTER));
+  request.filters = ParseFileFilter(texts::LoadText(texts::IDS_FILE_FILTER));
   request.default_extension = kDefaultExtension;
   request.initial_name = kInitialFileName;
   std::string chosen;
@@ -160,8 +162,8 @@ void MainDialog::OnCancel() {
     return;
   }
   DoDataExchange(Exchange::kFromControls);
-  m_profile.SetString(kSettingsSection, kBaudRateEntry, m_baud_rate);
-  m_profile.SetString(kSettingsSection, kPortEntry, m_port);
+  m_profile.SetString(settings::kSettingsSection, settings::kBaudRateEntry, m_baud_rate);
+  m_profile.SetString(settings::kSettingsSection, settings::kPortEntry, m_port);
   m_view.EndDialog(IDCANCEL);
 }
 

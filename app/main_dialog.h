@@ -48,12 +48,12 @@
 
 #include "app/combo_lists.h"
 #include "app/main_view.h"
-#include "app/profile_store.h"
 #include "datafile/data_file.h"
 #include "datafile/load_window.h"
 #include "engine/downloader.h"
 #include "engine/load_notification.h"
 #include "platform/message_box.h"
+#include "settings/profile_store.h"
 
 namespace velmar::app {
 
@@ -66,7 +66,7 @@ class MainDialog : public datafile::LoadWindow {
  public:
   enum class Exchange { kToControls, kFromControls };
 
-  MainDialog(platform::MessageQueue& queue, MainView& view, ProfileStore& profile,
+  MainDialog(platform::MessageQueue& queue, MainView& view, settings::ProfileStore& profile,
              std::vector<std::string> port_items = PortItems());
   ~MainDialog() override;
 
@@ -109,7 +109,7 @@ class MainDialog : public datafile::LoadWindow {
   void WriteCombo(ControlId combo, const std::string& text);
 
   MainView& m_view;
-  ProfileStore& m_profile;
+  settings::ProfileStore& m_profile;
   const std::vector<std::string> m_baud_items;
   const std::vector<std::string> m_port_items;
   // Taken once the controls exist, before any run; the run's delivery thread steps it.

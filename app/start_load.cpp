@@ -1,8 +1,8 @@
 // The Load command: from the chosen file to a started run.
 
 #include "app/main_dialog.h"
-#include "app/string_table.h"
-#include "app/text_encoding.h"
+#include "texts/string_table.h"
+#include "texts/text_encoding.h"
 
 namespace velmar::app {
 
@@ -21,22 +21,23 @@ void MainDialog::StartLoad() {
   DoDataExchange(Exchange::kFromControls);
   const datafile::DataFileResult file = datafile::ReadDataFile(m_path, *this);
   if (file.outcome != datafile::ReadOutcome::kOk) {
-    ShowBox(std::string(LoadText(file.text_id)), platform::BoxIcon::kError);
+    ShowBox(std::string(texts::LoadText(file.text_id)), platform::BoxIcon::kError);
     return;
   }
   datafile::SetUpProgress(m_progress, file);
   EnableInputs(false);
 
-  m_downloader = std::make_unique<engine::Downloader>(
-      this, m_connection_type, kNoHost, kNoPortNumber, m_port, BaudRateValue(m_baud_rate));
+  m_downloader =
+      std::make_unique<engine::Downloader>(this, m_connection_type, kNoHost, kNoPortNumber, m_port,
+                                           settings::BaudRateValue(m_baud_rate));
   if (!m_downloader->m_transport->IsOpen()) {
     DeleteRun();
-    ShowBox(std::string(LoadText(IDS_PORT_BUSY)), platform::BoxIcon::kError);
+    ShowBox(std::string(texts::LoadText(texts::IDS_PORT_BUSY)), platform::BoxIcon::kError);
     ResetAfterLoad();
     return;
   }
   m_view.ShowControl(kProgressBar, true);
-  SetProgressText(LoadingStatusText(IsFontLoad(), m_model_name));
+  SetProgressText(texts::LoadingStatusText(IsFontLoad(), m_model_name));
   // A file with nothing to send makes the run post LN_NO_DATA, handled once this returns.
   if (IsFontLoad()) {
     m_downloader->StartFontLoad();

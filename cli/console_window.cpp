@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/string_table.h"
-#include "app/text_encoding.h"
 #include "datafile/data_file.h"
 #include "engine/load_notification.h"
 #include "platform/console_output.h"
 #include "platform/progress_messages.h"
+#include "texts/string_table.h"
+#include "texts/text_encoding.h"
 
 namespace velmar::cli {
 
@@ -120,7 +120,7 @@ ConsoleWindow::ConsoleWindow(platform::MessageQueue& queue, bool terminal)
     : LoadWindow(queue), m_progress(queue, terminal) {}
 
 void ConsoleWindow::ShowStatus() {
-  const std::string status = app::LoadingStatusText(IsFontLoad(), m_model_name);
+  const std::string status = texts::LoadingStatusText(IsFontLoad(), m_model_name);
   if (status != m_shown_status) {
     m_shown_status = status;
     m_progress.Show(status);

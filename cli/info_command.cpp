@@ -1,13 +1,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/string_table.h"
-#include "app/text_encoding.h"
 #include "cli/console_window.h"
 #include "cli/load_command.h"
 #include "datafile/data_file.h"
 #include "engine/crc16.h"
 #include "platform/console_output.h"
+#include "texts/string_table.h"
+#include "texts/text_encoding.h"
 
 namespace velmar::cli {
 
@@ -39,13 +39,13 @@ int RunInfo(const Options& options) {
   ConsoleWindow window(queue, false);
   const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
   if (file.outcome != datafile::ReadOutcome::kOk) {
-    platform::WriteText(stderr, std::string(app::LoadText(file.text_id)) + "\n");
+    platform::WriteText(stderr, std::string(texts::LoadText(file.text_id)) + "\n");
     return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
   }
   const uint8_t* payload = window.m_data.Data();
   if (file.kind == datafile::FileKind::kFont) {
     std::printf("kind: font (MyFNT)\n");
-    platform::WriteText(stdout, "font name: " + app::DisplayName(window.m_font_name) + "\n");
+    platform::WriteText(stdout, "font name: " + texts::DisplayName(window.m_font_name) + "\n");
     std::printf("bytes: %d\n", file.payload_length);
     std::printf("progress total: %d\n", file.payload_length & 0xFFFF);
     return kExitSuccess;
@@ -57,7 +57,7 @@ int RunInfo(const Options& options) {
     data_bytes += block.length;
   }
   std::printf("kind: program (MyBIN)\n");
-  platform::WriteText(stdout, "model: " + app::DisplayName(window.m_model_name) + "\n");
+  platform::WriteText(stdout, "model: " + texts::DisplayName(window.m_model_name) + "\n");
   std::printf("progress total: %u (bar range 0..%u)\n", file.progress_total,
               static_cast<uint16_t>(file.progress_total + datafile::kProgramRangeExtra));
   std::printf("blocks: %zu\nbytes: %lld data, %d payload\n", blocks.size(),

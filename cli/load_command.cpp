@@ -5,10 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "app/combo_lists.h"
-#include "app/profile_store.h"
-#include "app/string_table.h"
-#include "app/text_encoding.h"
 #include "cli/console_window.h"
 #include "cli/traced_transport.h"
 #include "datafile/data_file.h"
@@ -17,6 +13,10 @@
 #include "platform/console_output.h"
 #include "platform/serial_line.h"
 #include "platform/termination_signal.h"
+#include "settings/baud_rate.h"
+#include "settings/profile_store.h"
+#include "texts/string_table.h"
+#include "texts/text_encoding.h"
 #include "transport/transport_factory.h"
 
 namespace velmar::cli {
@@ -27,7 +27,7 @@ namespace {
 constexpr const char* kTcpConnectionType = "TCP";
 
 void PrintText(int text_id, const std::string& model = {}) {
-  platform::WriteText(stderr, app::FormatText(text_id, app::DisplayName(model)) + "\n");
+  platform::WriteText(stderr, texts::FormatText(text_id, texts::DisplayName(model)) + "\n");
 }
 
 int ReportRefusedFile(const datafile::DataFileResult& file) {
@@ -51,11 +51,11 @@ int RunLoad(const Options& options, bool console) {
   std::string port;
   int32_t baud = 0;
   if (!over_tcp) {
-    const app::ProfileStore profile;
-    port = options.port.value_or(
-        profile.GetString(app::kSettingsSection, app::kPortEntry, app::kDefaultPort));
-    baud = options.baud_rate.value_or(app::BaudRateValue(
-        profile.GetString(app::kSettingsSection, app::kBaudRateEntry, app::kDefaultBaudRate)));
+    const settings::ProfileStore profile;
+    port = options.port.value_or(profile.GetString(settings::kSettingsSection, settings::kPortEntry,
+                                                   settings::kDefaultPort));
+    baud = options.baud_rate.value_or(settings::BaudRateValue(profile.GetString(
+        settings::kSettingsSection, settings::kBaudRateEntry, settings::kDefaultBaudRate)));
   }
 
   // Before the run's threads, so that they leave the two signals to the watch.
@@ -72,7 +72,7 @@ int RunLoad(const Options& options, bool console) {
   });
   if (!run->m_transport->IsOpen()) {
     run.reset();
-    PrintText(app::IDS_PORT_BUSY);
+    PrintText(texts::IDS_PORT_BUSY);
     return kExitPortUnavailable;
   }
   window.Progress().SetByteCounter(
@@ -99,8 +99,8 @@ int RunLoad(const Options& options, bool console) {
   window.Progress().Finish(outcome == engine::LN_DONE);
   const engine::NotificationInfo* info = engine::FindNotification(outcome);
   if (outcome == engine::LN_DONE) {
-    platform::WriteText(stdout, std::string(app::LoadText(window.IsFontLoad() ? info->font_text_id
-                                                                              : info->text_id)) +
+    platform::WriteText(stdout, std::string(texts::LoadText(window.IsFontLoad() ? info->font_text_id
+                                                                                : info->text_id)) +
                                     "\n");
     return kExitSuccess;
   }

@@ -86,7 +86,7 @@ void DialogTest::SetUp() {
           ("velmar-window-" + std::to_string(::getpid()) + "-" + name);
   std::filesystem::remove_all(m_dir);
   std::filesystem::create_directories(m_dir);
-  m_profile = std::make_unique<ProfileStore>((m_dir / "settings.ini").string());
+  m_profile = std::make_unique<settings::ProfileStore>((m_dir / "settings.ini").string());
   m_view = std::make_unique<FakeView>(m_queue, &m_log);
   m_previous_boxes = platform::SetMessageBoxHandler(
       [this](std::string_view text, std::string_view caption, platform::BoxIcon icon) {

@@ -106,7 +106,7 @@ class DialogTest : public ::testing::Test {
   std::function<void(size_t box)> m_while_open;
   platform::MessageBoxHandler m_previous_boxes;
   platform::MessageQueue m_queue;
-  std::unique_ptr<ProfileStore> m_profile;
+  std::unique_ptr<settings::ProfileStore> m_profile;
   std::unique_ptr<FakeView> m_view;
   std::unique_ptr<MainDialog> m_dialog;
 };

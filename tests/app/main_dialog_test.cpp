@@ -5,8 +5,8 @@
 #include <climits>
 
 #include "app/file_filter.h"
-#include "app/string_table.h"
 #include "tests/app/fake_main_view.h"
+#include "texts/string_table.h"
 
 namespace velmar::app::testing {
 namespace {
@@ -120,10 +120,10 @@ TEST(WindowDataTest, IconPortsBaudRatesFilter) {
                              {"96x", 96},
                              {"x1", 0},
                              {"99999999999", INT32_MAX}}) {
-    EXPECT_EQ(BaudRateValue(text), value) << text;
+    EXPECT_EQ(settings::BaudRateValue(text), value) << text;
   }
 
-  const auto filters = ParseFileFilter(LoadText(IDS_FILE_FILTER));
+  const auto filters = ParseFileFilter(texts::LoadText(texts::IDS_FILE_FILTER));
   ASSERT_EQ(filters.size(), 3u);
   EXPECT_EQ(filters[0].label, "Файлы с программами (*.bin)");
   EXPECT_EQ(filters[2].pattern, "*.*");

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "app/string_table.h"
 #include "tests/app/fake_main_view.h"
 #include "tests/support/pty_pair.h"
+#include "texts/string_table.h"
 
 namespace velmar::app::testing {
 namespace {
@@ -65,8 +65,8 @@ TEST_F(NotificationTest, EveryEndingShowsItsTextThenReturnsToIdle) {
       Deliver(c.id);
       ASSERT_EQ(m_boxes.size(), 1u);
       const int text = kind == std::string("MyFNT") ? c.font_text : c.program_text;
-      EXPECT_EQ(m_boxes[0].text,
-                c.shows_model ? FormatText(text, "Модель") : std::string(LoadText(text)));
+      EXPECT_EQ(m_boxes[0].text, c.shows_model ? texts::FormatText(text, "Модель")
+                                               : std::string(texts::LoadText(text)));
       EXPECT_EQ(m_boxes[0].caption, "Велмар");
       EXPECT_EQ(m_boxes[0].icon, c.icon);
       EXPECT_TRUE(m_view->IsIdle());
@@ -117,8 +117,8 @@ TEST_F(NotificationTest, TwoEndingsInARowDeleteTheRunOnce) {
   m_dialog->StartLoad();
   ASSERT_TRUE(PumpUntil([&] { return m_boxes.size() == 2; }));
   m_queue.DispatchPending();
-  EXPECT_EQ(m_boxes[0].text, LoadText(IDS_NO_DATA));
-  EXPECT_EQ(m_boxes[1].text, LoadText(IDS_TIMEOUT));
+  EXPECT_EQ(m_boxes[0].text, texts::LoadText(texts::IDS_NO_DATA));
+  EXPECT_EQ(m_boxes[1].text, texts::LoadText(texts::IDS_TIMEOUT));
   EXPECT_TRUE(run_before_inner);
   EXPECT_FALSE(run_after_inner);
   EXPECT_EQ(engine::g_current_run.load(), nullptr);

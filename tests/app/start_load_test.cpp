@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/string_table.h"
 #include "platform/progress_messages.h"
 #include "tests/app/fake_main_view.h"
 #include "tests/support/pty_pair.h"
+#include "texts/string_table.h"
 
 namespace velmar::app::testing {
 namespace {
@@ -43,7 +43,7 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
   EXPECT_EQ(m_boxes[0].icon, platform::BoxIcon::kError);
   EXPECT_EQ(m_dialog->m_downloader, nullptr);
   if (c.text != 0) {
-    EXPECT_EQ(m_boxes[0].text, LoadText(c.text));
+    EXPECT_EQ(m_boxes[0].text, texts::LoadText(c.text));
     EXPECT_EQ(m_log, std::vector<std::string>{"box " + m_boxes[0].text});
     EXPECT_TRUE(m_view->progress.messages.empty());
     return;
@@ -54,7 +54,7 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
       (std::vector<MessageId>{PBM_SETRANGE32, PBM_SETSTEP, PBM_SETPOS, WM_SETTEXT, PBM_SETPOS}));
   EXPECT_EQ(m_view->progress.upper, c.upper);
   EXPECT_EQ(m_view->progress.step, 265);
-  EXPECT_EQ(m_boxes[0].text, LoadText(IDS_PORT_BUSY));
+  EXPECT_EQ(m_boxes[0].text, texts::LoadText(texts::IDS_PORT_BUSY));
   const std::vector<std::string> expected = {
       "disable 1002", "disable 1001", "disable 1000",
       "disable 1010", "disable 1009", "box " + m_boxes[0].text,
@@ -103,7 +103,7 @@ TEST_F(DialogTest, CloseIsRefusedWhileTheRunIsBusy) {
   EXPECT_FALSE(std::filesystem::exists(m_profile->Path()));
 
   ASSERT_TRUE(PumpUntil([&] { return !m_boxes.empty(); }));
-  EXPECT_EQ(m_boxes[0].text, LoadText(IDS_TIMEOUT));
+  EXPECT_EQ(m_boxes[0].text, texts::LoadText(texts::IDS_TIMEOUT));
   EXPECT_TRUE(m_view->IsIdle());
   m_dialog->OnCancel();
   EXPECT_EQ(m_view->ended_with, IDCANCEL);

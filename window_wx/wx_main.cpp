@@ -2,9 +2,9 @@
 
 #include <wx/app.h>
 
-#include "app/wx_main_app.h"
-#include "app/wx_termination.h"
 #include "platform/termination_signal.h"
+#include "window_wx/wx_main_app.h"
+#include "window_wx/wx_termination.h"
 
 wxIMPLEMENT_APP_NO_MAIN(velmar::app::MainApp);
 

@@ -1,4 +1,4 @@
-#include "app/profile_store.h"
+#include "settings/profile_store.h"
 
 #include <filesystem>
 #include <fstream>
@@ -7,7 +7,7 @@
 
 #include "platform/serial_line.h"
 
-namespace velmar::app {
+namespace velmar::settings {
 
 namespace {
 
@@ -109,4 +109,4 @@ bool ProfileStore::SetString(const std::string& section, const std::string& entr
   return !error;
 }
 
-}  // namespace velmar::app
+}  // namespace velmar::settings

@@ -15,14 +15,14 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/wx_about_dialog.h"
-#include "app/wx_dialog_builder.h"
-#include "app/wx_main_dialog.h"
-#include "app/wx_termination.h"
 #include "tests/integration/child_process.h"
 #include "tests/integration/sample_image.h"
 #include "tests/ui/wx_test_app.h"
 #include "ui/queue_pump.h"
+#include "window_wx/wx_about_dialog.h"
+#include "window_wx/wx_dialog_builder.h"
+#include "window_wx/wx_main_dialog.h"
+#include "window_wx/wx_termination.h"
 
 void PrintTo(const wxRect& r, std::ostream* os) {
   *os << r.x << "," << r.y << " " << r.width << "x" << r.height;
@@ -69,7 +69,7 @@ class WxWindowTest : public ::testing::Test {
             ("velmar-wx-" + std::to_string(::getpid()) + "-" + name);
     std::filesystem::remove_all(m_dir);
     std::filesystem::create_directories(m_dir);
-    m_profile = std::make_unique<ProfileStore>((m_dir / "settings.ini").string());
+    m_profile = std::make_unique<settings::ProfileStore>((m_dir / "settings.ini").string());
     m_previous = platform::SetMessageBoxHandler(
         [this](std::string_view text, std::string_view caption, platform::BoxIcon icon) {
           m_boxes.push_back({std::string(text), std::string(caption), icon});
@@ -109,7 +109,7 @@ class WxWindowTest : public ::testing::Test {
   platform::MessageBoxHandler m_previous;
   platform::MessageQueue m_queue;
   ui::QueuePump m_pump{m_queue};
-  std::unique_ptr<ProfileStore> m_profile;
+  std::unique_ptr<settings::ProfileStore> m_profile;
   WxMainDialog* m_dialog = nullptr;
   std::vector<wxSize> m_best;
 };

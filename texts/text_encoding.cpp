@@ -1,9 +1,9 @@
-#include "app/text_encoding.h"
+#include "texts/text_encoding.h"
 
 #include <array>
 #include <cstdint>
 
-namespace velmar::app {
+namespace velmar::texts {
 
 namespace {
 
@@ -94,4 +94,4 @@ std::string DisplayName(std::string_view name) {
   return IsValidUtf8(name) ? std::string(name) : Cp1251ToUtf8(name);
 }
 
-}  // namespace velmar::app
+}  // namespace velmar::texts

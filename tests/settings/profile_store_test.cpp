@@ -1,11 +1,11 @@
-#include "app/profile_store.h"
+#include "settings/profile_store.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-namespace velmar::app {
+namespace velmar::settings {
 namespace {
 
 class ProfileStoreTest : public ::testing::Test {
@@ -48,4 +48,4 @@ TEST_F(ProfileStoreTest, ReadsAHandWrittenFile) {
 }
 
 }  // namespace
-}  // namespace velmar::app
+}  // namespace velmar::settings

@@ -1,9 +1,9 @@
-#include "app/wx_icons.h"
+#include "window_wx/wx_icons.h"
 
 #include <wx/image.h>
 #include <wx/mstream.h>
 
-#include "app/wx_icon_data.h"
+#include "window_wx/wx_icon_data.h"
 
 namespace velmar::app {
 

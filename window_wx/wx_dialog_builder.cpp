@@ -1,4 +1,4 @@
-#include "app/wx_dialog_builder.h"
+#include "window_wx/wx_dialog_builder.h"
 
 #include <wx/button.h>
 #include <wx/choice.h>
@@ -13,8 +13,8 @@
 #include <numeric>
 #include <utility>
 
-#include "app/wx_icons.h"
 #include "ui/text_progress_ctrl.h"
+#include "window_wx/wx_icons.h"
 
 namespace velmar::app {
 

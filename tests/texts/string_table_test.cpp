@@ -1,10 +1,10 @@
-#include "app/string_table.h"
+#include "texts/string_table.h"
 
 #include <gtest/gtest.h>
 
 #include "engine/load_notification.h"
 
-namespace velmar::app {
+namespace velmar::texts {
 namespace {
 
 TEST(StringTableTest, EveryNotificationHasItsText) {
@@ -43,4 +43,4 @@ TEST(StringTableTest, FormatsTheModelName) {
 }
 
 }  // namespace
-}  // namespace velmar::app
+}  // namespace velmar::texts

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace velmar::app {
+namespace velmar::settings {
 
 inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr const char* kBaudRateEntry = "_combo_baudrate";
@@ -30,4 +30,4 @@ class ProfileStore {
   std::string m_path;
 };
 
-}  // namespace velmar::app
+}  // namespace velmar::settings

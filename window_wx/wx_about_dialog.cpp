@@ -1,7 +1,7 @@
-#include "app/wx_about_dialog.h"
+#include "window_wx/wx_about_dialog.h"
 
 #include "app/dialog_templates.h"
-#include "app/wx_dialog_builder.h"
+#include "window_wx/wx_dialog_builder.h"
 
 namespace velmar::app {
 

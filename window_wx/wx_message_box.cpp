@@ -1,4 +1,4 @@
-#include "app/wx_message_box.h"
+#include "window_wx/wx_message_box.h"
 
 #include <wx/msgdlg.h>
 #include <wx/thread.h>

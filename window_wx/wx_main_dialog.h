@@ -34,7 +34,7 @@
 
 #include "app/main_dialog.h"
 #include "app/main_view.h"
-#include "app/profile_store.h"
+#include "settings/profile_store.h"
 #include "ui/text_progress_ctrl.h"
 
 namespace velmar::app {
@@ -44,8 +44,8 @@ wxString Wildcard(const std::vector<FileFilter>& filters);
 
 class WxMainDialog : public wxDialog, public MainView {
  public:
-  WxMainDialog(platform::MessageQueue& queue, ProfileStore& profile, std::string initial_path = {},
-               std::vector<std::string> port_items = PortItems());
+  WxMainDialog(platform::MessageQueue& queue, settings::ProfileStore& profile,
+               std::string initial_path = {}, std::vector<std::string> port_items = PortItems());
   ~WxMainDialog() override;
 
   MainDialog& Behaviour() { return *m_behaviour; }

@@ -1,11 +1,11 @@
-#include "app/string_table.h"
+#include "texts/string_table.h"
 
 #include <array>
 #include <utility>
 
-#include "app/text_encoding.h"
+#include "texts/text_encoding.h"
 
-namespace velmar::app {
+namespace velmar::texts {
 
 namespace {
 
@@ -63,4 +63,4 @@ std::string LoadingStatusText(bool font_load, std::string_view model_name) {
   return FormatText(font_load ? IDS_LOADING_FONT : IDS_LOADING_PROGRAM, DisplayName(model_name));
 }
 
-}  // namespace velmar::app
+}  // namespace velmar::texts

@@ -1,4 +1,4 @@
-#include "app/wx_main_dialog.h"
+#include "window_wx/wx_main_dialog.h"
 
 #include <wx/dcclient.h>
 #include <wx/filedlg.h>
@@ -9,9 +9,9 @@
 
 #include "app/combo_lists.h"
 #include "app/dialog_templates.h"
-#include "app/wx_about_dialog.h"
-#include "app/wx_dialog_builder.h"
-#include "app/wx_icons.h"
+#include "window_wx/wx_about_dialog.h"
+#include "window_wx/wx_dialog_builder.h"
+#include "window_wx/wx_icons.h"
 
 namespace velmar::app {
 
@@ -62,7 +62,7 @@ wxString Wildcard(const std::vector<FileFilter>& filters) {
   return wildcard;
 }
 
-WxMainDialog::WxMainDialog(platform::MessageQueue& queue, ProfileStore& profile,
+WxMainDialog::WxMainDialog(platform::MessageQueue& queue, settings::ProfileStore& profile,
                            std::string initial_path, std::vector<std::string> port_items)
     : m_initial_path(std::move(initial_path)) {
   const DialogTemplate& main_template = MainTemplate();

@@ -1,11 +1,11 @@
-#include "app/wx_termination.h"
+#include "window_wx/wx_termination.h"
 
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 
-#include "app/wx_main_dialog.h"
 #include "platform/termination_signal.h"
+#include "window_wx/wx_main_dialog.h"
 
 namespace velmar::app {
 

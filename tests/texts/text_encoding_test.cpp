@@ -1,10 +1,10 @@
-#include "app/text_encoding.h"
+#include "texts/text_encoding.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace velmar::app {
+namespace velmar::texts {
 namespace {
 
 TEST(TextEncodingTest, Utf8IsShownAsItIs) {
@@ -28,4 +28,4 @@ TEST(TextEncodingTest, MalformedUtf8IsRefused) {
 }
 
 }  // namespace
-}  // namespace velmar::app
+}  // namespace velmar::texts

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmar::app {
+namespace velmar::texts {
 
 inline constexpr std::string_view kCaption = "Велмар";
 
@@ -40,4 +40,4 @@ std::string FormatText(int id, std::string_view argument);
 // "Загрузка программы в MODEL..." or the font's, with the model name as it should be shown.
 std::string LoadingStatusText(bool font_load, std::string_view model_name);
 
-}  // namespace velmar::app
+}  // namespace velmar::texts

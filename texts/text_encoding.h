@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-namespace velmar::app {
+namespace velmar::texts {
 
 bool IsValidUtf8(std::string_view text);
 std::string Cp1251ToUtf8(std::string_view text);
 std::string DisplayName(std::string_view name);
 
-}  // namespace velmar::app
+}  // namespace velmar::texts

@@ -1,14 +1,14 @@
-#include "app/wx_main_app.h"
+#include "window_wx/wx_main_app.h"
 
 #include <wx/cmdline.h>
 
-#include "app/profile_store.h"
-#include "app/wx_main_dialog.h"
-#include "app/wx_message_box.h"
-#include "app/wx_termination.h"
 #include "platform/message_box.h"
 #include "platform/window_message.h"
+#include "settings/profile_store.h"
 #include "ui/queue_pump.h"
+#include "window_wx/wx_main_dialog.h"
+#include "window_wx/wx_message_box.h"
+#include "window_wx/wx_termination.h"
 
 namespace velmar::app {
 
@@ -42,7 +42,7 @@ bool MainApp::OnInit() {
   {
     platform::MessageQueue queue;
     ui::QueuePump pump(queue);
-    ProfileStore profile;
+    settings::ProfileStore profile;
     WxMainDialog dialog(queue, profile, m_initial_path);
     SetTerminationWindow(&dialog);
     dialog.ShowModal();
