@@ -1,5 +1,6 @@
 #include "app/main_dialog.h"
 
+#include <algorithm>
 #include <array>
 
 #include "app/file_filter.h"
@@ -180,8 +181,16 @@ void MainDialog::DeleteRun() {
 }
 
 void MainDialog::EnableInputs(bool enable) {
+  if (!enable) {
+    m_focus_before_load = m_view.FocusedControl();
+  }
   for (ControlId control : kInputControls) {
     m_view.EnableControl(control, enable);
+  }
+  if (enable) {
+    const bool was_input = std::find(kInputControls.begin(), kInputControls.end(),
+                                     m_focus_before_load) != kInputControls.end();
+    m_view.FocusControl(was_input ? static_cast<ControlId>(m_focus_before_load) : kPathEdit);
   }
 }
 

@@ -8,7 +8,9 @@
 // window of the user-interface thread's queue; the run posts its notifications to it, and the
 // front end makes the queue's wakes pump the queue on that thread (for wx: ui::QueuePump). Idle:
 // the five input controls enabled, the progress bar hidden with the text " " at position 0, no run.
-// StartLoad moves to loading; the notification that ends the load, or a port that cannot be
+// StartLoad moves to loading; locking the inputs takes the keyboard focus from them, and the
+// return to idle gives it back to the input that had it (else to the path edit), so that the
+// keys keep working. The notification that ends the load, or a port that cannot be
 // opened, returns to idle. The run is created and deleted on the user-interface thread only,
 // from a handler of MainDialog's own, never from inside a call that the run is making. A
 // terminal notification shows its box first and ends the load after the box is closed; while
@@ -115,6 +117,7 @@ class MainDialog : public datafile::LoadWindow {
   // Taken once the controls exist, before any run; the run's delivery thread steps it.
   platform::Window* m_progress = nullptr;
   bool m_exchanging = false;
+  int m_focus_before_load = 0;
 };
 
 // Shows `text` in the main window's box: caption "Велмар", one OK button.

@@ -15,6 +15,9 @@
 //   SetComboItems                replaces a combo box's list; nothing is selected afterwards.
 //   ComboSelection               index of the selected item, kNoSelection when none.
 //   SelectComboItem              selects the item at `index` (always a valid index).
+//   FocusedControl, FocusControl
+//                                the control that has the keyboard focus (0 when none has it),
+//                                and moving the focus to one. A disabled control loses it.
 //   ProgressWindow               the progress bar as a message window of the user-interface
 //                                thread's queue; it must stay valid until MainDialog::OnDestroy.
 //   AppendSystemMenuItem         a separator and an item with that text and command to the
@@ -88,6 +91,8 @@ class MainView {
   virtual void SetComboItems(ControlId combo, const std::vector<std::string>& items) = 0;
   virtual int ComboSelection(ControlId combo) = 0;
   virtual void SelectComboItem(ControlId combo, int index) = 0;
+  virtual int FocusedControl() = 0;
+  virtual void FocusControl(ControlId control) = 0;
   virtual platform::Window* ProgressWindow() = 0;
 
   virtual void AppendSystemMenuItem(uint32_t command, const std::string& text) = 0;

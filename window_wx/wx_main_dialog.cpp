@@ -161,6 +161,20 @@ void WxMainDialog::SelectComboItem(ControlId combo, int index) {
   }
 }
 
+int WxMainDialog::FocusedControl() {
+  // GTK takes the focus from a control it disables without always telling wx.
+  const wxWindow* focus = FindFocus();
+  return focus != nullptr && focus != this && focus->GetParent() == this && focus->IsEnabled()
+             ? focus->GetId()
+             : 0;
+}
+
+void WxMainDialog::FocusControl(ControlId control) {
+  if (wxWindow* window = Control(control)) {
+    window->SetFocus();
+  }
+}
+
 void WxMainDialog::AppendSystemMenuItem(uint32_t command, const std::string& text) {
   // The context menu starts empty: a separator only goes between items.
   if (m_system_menu.GetMenuItemCount() > 0) {

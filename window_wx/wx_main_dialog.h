@@ -58,6 +58,8 @@ class WxMainDialog : public wxDialog, public MainView {
   void SetComboItems(ControlId combo, const std::vector<std::string>& items) override;
   int ComboSelection(ControlId combo) override;
   void SelectComboItem(ControlId combo, int index) override;
+  int FocusedControl() override;
+  void FocusControl(ControlId control) override;
   platform::Window* ProgressWindow() override { return m_progress; }
   void AppendSystemMenuItem(uint32_t command, const std::string& text) override;
   bool ChooseOpenFile(const OpenFileRequest& request, std::string* path) override;

@@ -44,6 +44,7 @@ class FakeView : public MainView {
 
   void EnableControl(ControlId c, bool on) override {
     Log(enabled[c] = on, "enable ", "disable ", c);
+    focused = on || focused != c ? focused : 0;  // as a toolkit takes it from a disabled control
   }
   void ShowControl(ControlId c, bool on) override { Log(shown[c] = on, "show ", "hide ", c); }
   std::string ControlText(ControlId) override { return path; }
@@ -51,6 +52,8 @@ class FakeView : public MainView {
   void SetComboItems(ControlId c, const std::vector<std::string>& list) override;
   int ComboSelection(ControlId c) override { return selection[c]; }
   void SelectComboItem(ControlId c, int index) override { selection[c] = index; }
+  int FocusedControl() override { return focused; }
+  void FocusControl(ControlId c) override { focused = c; }
   platform::Window* ProgressWindow() override { return &progress; }
   void AppendSystemMenuItem(uint32_t command, const std::string& text) override;
   bool ChooseOpenFile(const OpenFileRequest& request, std::string* chosen) override;
@@ -73,6 +76,7 @@ class FakeView : public MainView {
   std::map<ControlId, std::vector<std::string>> items;
   std::map<ControlId, int> selection;
   std::string path;
+  int focused = kPathEdit;
   std::vector<std::string> system_menu;
   int about_opened = 0;
   std::optional<int> ended_with;

@@ -82,6 +82,26 @@ INSTANTIATE_TEST_SUITE_P(
       return name.empty() ? "EmptyPath" : name == "." ? "Folder" : name;
     });
 
+// Locking the inputs takes the focus from them; the return to idle gives it back, so that Escape
+// and Enter keep working after a load.
+TEST_F(DialogTest, TheFocusReturnsWithTheIdleInputs) {
+  struct FocusCase {
+    int before;
+    int after;
+  };
+  for (const FocusCase& c : {FocusCase{kPathEdit, kPathEdit}, FocusCase{kLoadButton, kLoadButton},
+                             FocusCase{kBaudCombo, kBaudCombo}, FocusCase{0, kPathEdit}}) {
+    SCOPED_TRACE(c.before);
+    MakeDialog({kMissingPort});
+    m_view->selection[kPortCombo] = 0;
+    m_view->path = WriteFile("one.bin", ProgramFile("T", 0, kOneBlock));
+    m_view->focused = c.before;
+    m_dialog->StartLoad();  // the port does not open: straight back to idle
+    ASSERT_EQ(m_dialog->m_downloader, nullptr);
+    EXPECT_EQ(m_view->focused, c.after);
+  }
+}
+
 // A printer that never answers: Close and OK do nothing until the time-out has ended the load;
 // then Close saves and closes.
 TEST_F(DialogTest, CloseIsRefusedWhileTheRunIsBusy) {
