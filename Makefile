@@ -87,7 +87,7 @@ windows-package: windows
 	cmake --build build/windows --target velmar-package
 
 # The Windows build's tests under Wine, then loads through velmar-load.exe into the emulator
-# that the optimised Linux build made, then the installer and zip (about a minute and a half
+# that the optimised Linux build made, then the installer and zip (about a minute and a quarter
 # once both are built).
 test-windows: windows-package opt
 	tests/windows/run.sh build/windows build/opt

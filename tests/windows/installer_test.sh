@@ -39,7 +39,6 @@ within() {
     sleep 0.2
   done
 }
-gone() { ! kill -0 "$1" 2>/dev/null; }
 
 start=$(date +%s)
 rm -rf "$WINEPREFIX"
@@ -83,8 +82,9 @@ ln -sfn "$work/printer" "$WINEPREFIX/dosdevices/com1"
 wine 'C:\Program Files\velmar\velmar-load.exe' -p COM1 -b 115200 \
   "Z:$(echo "$linux/samples/sample.bin" | tr / '\\')" >"$work/load.out" 2>&1 ||
   fail "the installed loader exited with $?: $(cat "$work/load.out")"
-within 60 gone "$printer" || fail "the emulator did not end"
-grep -q ', complete$' "$work/printer.out" || fail "the load is not complete: $(cat "$work/printer.out")"
+within 60 grep -q '^load 1:' "$work/printer.out" || fail "the emulator saw no load"
+grep -q '^load 1:.*, complete$' "$work/printer.out" ||
+  fail "the load is not complete: $(cat "$work/printer.out")"
 
 mkdir -p "$(dirname "$settings")"
 echo '[Settings]' >"$settings"
