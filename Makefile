@@ -5,16 +5,16 @@
 # that draw, the desktop files' validators, what the package step needs, and clang's libFuzzer
 # (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer); the Windows build's cross-compiler,
 # and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
-# commands).
+# commands); NSIS and zip for its installer and zip, unzip for their test.
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
-  g++-mingw-w64-x86-64 wine64 wine
+  g++-mingw-w64-x86-64 wine64 wine nsis zip unzip
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
 .PHONY: all deps demo bench package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
-  opt windows test-windows
+  opt windows windows-package test-windows
 
 all: build
 
@@ -81,9 +81,15 @@ windows: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build/windows -j $(JOBS)
 
+# The installer build/windows/velmar-VERSION-win64-setup.exe (NSIS; /S installs silently) and
+# the portable build/windows/velmar-VERSION-win64.zip, from installer/.
+windows-package: windows
+	cmake --build build/windows --target velmar-package
+
 # The Windows build's tests under Wine, then loads through velmar-load.exe into the emulator
-# that the optimised Linux build made (under a minute once both are built).
-test-windows: windows opt
+# that the optimised Linux build made, then the installer and zip (about a minute and a quarter
+# once both are built).
+test-windows: windows-package opt
 	tests/windows/run.sh build/windows build/opt
 
 test-asan: deps

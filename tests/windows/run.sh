@@ -3,7 +3,8 @@
 #   tests/windows/run.sh WINDOWS_BUILD LINUX_BUILD
 # First the core's test programs (CTest in WINDOWS_BUILD runs each .exe through wine.sh), then
 # loads through WINDOWS_BUILD's velmar-load.exe into LINUX_BUILD's emulated printer, over
-# pseudo-terminals named as COM ports in the prefix and over TCP (wine_load_test).
+# pseudo-terminals named as COM ports in the prefix and over TCP (wine_load_test); last the
+# installer and zip, in a prefix of their own (installer_test.sh).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 windows=$(cd "$1" && pwd)
@@ -29,3 +30,4 @@ start=$(date +%s)
 VELMAR_WINDOWS_LOAD="$windows/cli/velmar-load.exe" VELMAR_WINEPREFIX="$prefix" \
   "$linux/tests/windows/wine_load_test"
 echo "Windows tests under Wine: $(( $(date +%s) - start )) s"
+"$here/installer_test.sh" "$windows" "$linux"
