@@ -1,6 +1,7 @@
 // The Load command: from the chosen file to a started run.
 
 #include "app/main_dialog.h"
+#include "app/open_failure_text.h"
 #include "app/string_table.h"
 #include "app/text_encoding.h"
 
@@ -30,8 +31,9 @@ void MainDialog::StartLoad() {
   m_downloader = std::make_unique<engine::Downloader>(
       this, m_connection_type, kNoHost, kNoPortNumber, m_port, BaudRateValue(m_baud_rate));
   if (!m_downloader->m_transport->IsOpen()) {
+    const std::string why = OpenFailureText(m_downloader->m_transport->LastOpenFailure());
     DeleteRun();
-    ShowBox(std::string(LoadText(IDS_PORT_BUSY)), platform::BoxIcon::kError);
+    ShowBox(why, platform::BoxIcon::kError);
     ResetAfterLoad();
     return;
   }

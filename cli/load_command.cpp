@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/combo_lists.h"
+#include "app/open_failure_text.h"
 #include "app/profile_store.h"
 #include "app/string_table.h"
 #include "app/text_encoding.h"
@@ -71,8 +72,9 @@ int RunLoad(const Options& options, bool console) {
     return wrapped;
   });
   if (!run->m_transport->IsOpen()) {
+    const std::string why = app::OpenFailureText(run->m_transport->LastOpenFailure());
     run.reset();
-    PrintText(app::IDS_PORT_BUSY);
+    platform::WriteText(stderr, why + "\n");
     return kExitPortUnavailable;
   }
   window.Progress().SetByteCounter(

@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "app/open_failure_text.h"
 #include "app/string_table.h"
 #include "platform/progress_messages.h"
+#include "platform/serial_line.h"
 #include "tests/app/fake_main_view.h"
 #include "tests/support/pty_pair.h"
 
@@ -54,7 +58,8 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
       (std::vector<MessageId>{PBM_SETRANGE32, PBM_SETSTEP, PBM_SETPOS, WM_SETTEXT, PBM_SETPOS}));
   EXPECT_EQ(m_view->progress.upper, c.upper);
   EXPECT_EQ(m_view->progress.step, 265);
-  EXPECT_EQ(m_boxes[0].text, LoadText(IDS_PORT_BUSY));
+  EXPECT_EQ(m_boxes[0].text, std::string(LoadText(IDS_PORT_BUSY)) +
+                                 "\nТакого порта нет (No such file or directory).");
   const std::vector<std::string> expected = {
       "disable 1002", "disable 1001", "disable 1000",
       "disable 1010", "disable 1009", "box " + m_boxes[0].text,
@@ -62,6 +67,35 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
       "enable 1010",  "enable 1009",  "hide 1003"};
   EXPECT_EQ(m_log, expected);  // the bar is never shown
   EXPECT_TRUE(m_view->IsIdle());
+}
+
+// Why a port did not open, on a line after text 103: our words for the kind, the system's,
+// and where a group grants access to ports, that group.
+TEST(OpenFailureTextTest, SaysWhyThePortDidNotOpen) {
+  using transport::OpenFailureKind;
+  const std::string busy(LoadText(IDS_PORT_BUSY));
+  const std::string group = platform::PortAccessGroup();
+  const std::string group_hint = group.empty() ? "" : "\nДоступ дают права группы " + group + ".";
+  const struct {
+    transport::OpenFailure failure;
+    std::string text;
+  } cases[] = {
+      {{OpenFailureKind::kNoDevice, ENOENT, "No such file or directory"},
+       busy + "\nТакого порта нет (No such file or directory)."},
+      {{OpenFailureKind::kAccessDenied, EACCES, "Permission denied"},
+       busy + "\nНет доступа к порту (Permission denied)." + group_hint},
+      {{OpenFailureKind::kAccessDenied, EPERM, ""}, busy + "\nНет доступа к порту." + group_hint},
+      {{OpenFailureKind::kBusy, EBUSY, "Device or resource busy"},
+       busy + "\nПорт занят другой программой (Device or resource busy)."},
+      {{OpenFailureKind::kSettingsRefused, 0, ""}, busy + "\nПорт не принял настройки линии."},
+      {{OpenFailureKind::kNoConnection, ECONNREFUSED, "Connection refused"},
+       busy + "\nНе удалось соединиться с принтером (Connection refused)."},
+      {{OpenFailureKind::kNone, 0, ""}, busy},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OpenFailureText(c.failure), c.text) << c.failure.system_error;
+  }
+  EXPECT_EQ(group, "dialout");  // the group that Debian's serial devices belong to
 }
 
 INSTANTIATE_TEST_SUITE_P(
