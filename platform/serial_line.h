@@ -8,7 +8,7 @@
 // support (a pseudo-terminal, a USB gadget) are skipped. Read never waits for bytes that are
 // not queued. WaitForInput blocks the reception thread until input is queued or Wake is called;
 // once the other end has hung up it stops watching the line, so the thread sleeps instead of
-// spinning until Wake. Wake also ends a Write that waits for room, and a Pause.
+// spinning until Wake. Wake also ends a Write that waits for room, a Pause and an AwaitInput.
 //
 // Open discards what is queued from before and then waits for a quiet line: until nothing has
 // arrived for kQuietTime (or eight bytes' line time, if longer), discarding whatever does, for
