@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
-.PHONY: all deps demo bench package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
+.PHONY: all deps demo bench bench-windows package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
   opt windows windows-package test-windows
 
 all: build
@@ -65,6 +65,10 @@ screenshot: test-release
 # About 90 s: loads into the emulator paced at real line rates; prints the README's table.
 bench: build
 	build/release/bench/velmar-bench
+
+# The same cases through velmar-load.exe under Wine, on a pseudo-terminal named COM20 there.
+bench-windows: build windows
+	bench/wine_bench.sh build/windows build/release
 
 # The optimised build with its tests and no sanitizer, so that optimiser-only warnings and
 # timing faults show; the Windows tests load into its emulator.

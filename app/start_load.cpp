@@ -1,6 +1,7 @@
 // The Load command: from the chosen file to a started run.
 
 #include "app/main_dialog.h"
+#include "texts/open_failure_text.h"
 #include "texts/string_table.h"
 #include "texts/text_encoding.h"
 
@@ -31,8 +32,9 @@ void MainDialog::StartLoad() {
       std::make_unique<engine::Downloader>(this, m_connection_type, kNoHost, kNoPortNumber, m_port,
                                            settings::BaudRateValue(m_baud_rate));
   if (!m_downloader->m_transport->IsOpen()) {
+    const std::string why = texts::OpenFailureText(m_downloader->m_transport->LastOpenFailure());
     DeleteRun();
-    ShowBox(std::string(texts::LoadText(texts::IDS_PORT_BUSY)), platform::BoxIcon::kError);
+    ShowBox(why, platform::BoxIcon::kError);
     ResetAfterLoad();
     return;
   }

@@ -1,7 +1,11 @@
 // Loads programs and fonts into the emulated printer at a paced line rate and compares the
 // elapsed time with the line's own time for every byte both ways.
-//   velmar-bench [--quick]
+//   velmar-bench [--quick] [--port NAME --link PATH -- LOADER [ARGUMENTS...]]
 // Prints a Markdown table: case, elapsed, line time, ratio, loader CPU, loader peak memory.
+// By default the loader is this build's velmar-load on the emulator's pseudo-terminal. Given a
+// loader command (velmar-load.exe under Wine), the emulator's pseudo-terminal is linked at PATH
+// and the loader opens NAME; the elapsed time is then the printer's, from the wake-up to the
+// last frame, as the start-up of the loader's runtime is no part of the load.
 
 #include <signal.h>
 #include <unistd.h>
@@ -35,10 +39,47 @@ double LineSeconds(const std::string& emulator_out) {
   return at == std::string::npos ? 0.0 : std::atof(emulator_out.c_str() + at + 7);
 }
 
+struct Options {
+  bool quick = false;
+  std::string port;  // empty: the link itself
+  std::string link;  // empty: one in the bench's folder
+  std::vector<std::string> loader = {VELMAR_LOAD};
+};
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--quick") {
+      options->quick = true;
+    } else if ((arg == "--port" || arg == "--link") && i + 1 < argc) {
+      (arg == "--port" ? options->port : options->link) = argv[++i];
+    } else if (arg == "--" && i + 1 < argc) {
+      options->loader.assign(argv + i + 1, argv + argc);
+      break;
+    } else {
+      return false;
+    }
+  }
+  return options->port.empty() == options->link.empty();
+}
+
+// The printer's own time of the load, from the wake-up to the last frame ("elapsed 2.345 s").
+double PrinterSeconds(const std::string& emulator_out) {
+  const size_t at = emulator_out.find(", elapsed ");
+  return at == std::string::npos ? 0.0 : std::atof(emulator_out.c_str() + at + 10);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr,
+                 "usage: velmar-bench [--quick] [--port NAME --link PATH -- LOADER [ARGS...]]\n");
+    return 2;
+  }
+  const bool quick = options.quick;
+  const bool own_loader = options.loader.size() == 1 && options.loader[0] == VELMAR_LOAD;
   const std::vector<Case> cases =
       quick ? std::vector<Case>{{"4 KiB program", "sample.bin", 4096, 1, 115200}}
             : std::vector<Case>{
@@ -61,7 +102,8 @@ int main(int argc, char** argv) {
     make.Start({VELMAR_MAKE_SAMPLES, dir.string(), std::to_string(c.program_bytes),
                 std::to_string(c.font_bytes)});
     make.Wait(60s);
-    const std::string link = (dir / "printer").string();
+    const std::string link = options.link.empty() ? (dir / "printer").string() : options.link;
+    const std::string port = options.port.empty() ? link : options.port;
     ChildProcess printer;
     printer.Start(
         {VELMAR_PRINTER, "--link", link, "--baud", std::to_string(c.baud), "--loads", "1"});
@@ -70,12 +112,15 @@ int main(int argc, char** argv) {
       return 1;
     }
     ChildProcess loader;
-    loader.Start({VELMAR_LOAD, "-p", link, "-b", std::to_string(c.baud), (dir / c.file).string()});
+    std::vector<std::string> loader_argv = options.loader;
+    loader_argv.insert(loader_argv.end(),
+                       {"-p", port, "-b", std::to_string(c.baud), (dir / c.file).string()});
+    loader.Start(loader_argv);
     loader.Wait(3600s);
     printer.Wait(60s);
     const double line = LineSeconds(printer.Out());
     const auto file_kib = std::filesystem::file_size(dir / c.file) / 1024;
-    const double elapsed = loader.ElapsedSeconds();
+    const double elapsed = own_loader ? loader.ElapsedSeconds() : PrinterSeconds(printer.Out());
     std::printf("| %s | %ju | %d | %.2f | %.2f | %.3f | %.3f | %.2f | %ld |\n", c.name,
                 static_cast<uintmax_t>(file_kib), c.baud, elapsed, line, line / elapsed,
                 loader.CpuSeconds(), 100.0 * loader.CpuSeconds() / elapsed, loader.PeakKilobytes());

@@ -15,6 +15,7 @@
 #include "platform/termination_signal.h"
 #include "settings/baud_rate.h"
 #include "settings/profile_store.h"
+#include "texts/open_failure_text.h"
 #include "texts/string_table.h"
 #include "texts/text_encoding.h"
 #include "transport/transport_factory.h"
@@ -71,8 +72,9 @@ int RunLoad(const Options& options, bool console) {
     return wrapped;
   });
   if (!run->m_transport->IsOpen()) {
+    const std::string why = texts::OpenFailureText(run->m_transport->LastOpenFailure());
     run.reset();
-    PrintText(texts::IDS_PORT_BUSY);
+    platform::WriteText(stderr, why + "\n");
     return kExitPortUnavailable;
   }
   window.Progress().SetByteCounter(

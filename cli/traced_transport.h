@@ -20,6 +20,7 @@ class TracedTransport final : public transport::Transport {
   bool CloseConnection() override { return m_inner->CloseConnection(); }
   bool Write(const uint8_t* data, int32_t length) override;
   int32_t Read(uint8_t* buffer, int32_t capacity) override;
+  transport::OpenFailure LastOpenFailure() const override { return m_inner->LastOpenFailure(); }
 
   int64_t BytesSent() const { return m_sent.load(); }
   int64_t BytesReceived() const { return m_received.load(); }

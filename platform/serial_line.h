@@ -8,7 +8,7 @@
 // support (a pseudo-terminal, a USB gadget) are skipped. Read never waits for bytes that are
 // not queued. WaitForInput blocks the reception thread until input is queued or Wake is called;
 // once the other end has hung up it stops watching the line, so the thread sleeps instead of
-// spinning until Wake. Wake also ends a Write that waits for room, and a Pause.
+// spinning until Wake. Wake also ends a Write that waits for room, a Pause and an AwaitInput.
 //
 // Open discards what is queued from before and then waits for a quiet line: until nothing has
 // arrived for kQuietTime (or eight bytes' line time, if longer), discarding whatever does, for
@@ -21,13 +21,14 @@
 // the other end has hung up. Then it drops
 // DTR, flushes both queues and releases the port; the destructor closes.
 //
-// Thread use: the reception thread calls WaitForInput, Pause, QueuedInput and Read; one thread
-// at a time writes; Wake is safe from any thread; Open and Close run while no other thread uses
-// the line. After a failed Open the line is closed and nothing is held.
+// Thread use: the reception thread calls WaitForInput, AwaitInput, Pause, QueuedInput and Read; one
+// thread at a time writes; Wake is safe from any thread; Open and Close run while no other thread
+// uses the line. After a failed Open the line is closed and nothing is held.
 //
 // One implementation per system: serial_line_posix.cpp (termios, Linux's exact rates and
 // low-latency mode) and serial_line_win32.cpp (a COM port with overlapped I/O; there Close
-// drops DTR and purges both queues the same way, and Pause is good to the millisecond).
+// drops DTR and purges both queues the same way, Pause is good to the millisecond, and
+// AwaitInput is one read of the missing bytes, which ends when the last of them arrives).
 
 #include <chrono>
 #include <cstdint>
@@ -40,7 +41,8 @@ namespace velmar::platform {
 enum class SerialOpenResult {
   kOk,
   kNoDevice,         // the name names nothing that can be opened
-  kBusy,             // another opener holds the port
+  kAccessDenied,     // the user may not open the device
+  kBusy,             // another opener holds the port (on Windows also: access denied)
   kSettingsRefused,  // the device refused the line settings, or the rate is 0
 };
 
@@ -67,6 +69,9 @@ class SerialLine {
   SerialOpenResult Open(const std::string& name, int32_t baud_rate);
   bool IsOpen() const;
   void Close();
+  // The system's error number behind the last failed Open (errno, GetLastError); 0 when the
+  // system reported none (a rate of 0, a rate the driver silently changed).
+  int OpenError() const;
 
   // Bytes queued for reading now; 0 on failure.
   int32_t QueuedInput();
@@ -81,6 +86,10 @@ class SerialLine {
   std::chrono::nanoseconds ByteTime() const;
 
   SerialWait WaitForInput();
+  // Lets `count` bytes gather in the input: returns once they are queued, or when the line time
+  // of the missing ones has passed (at most `limit`), whichever comes first where the system
+  // can tell; false when Wake ended it. Reads nothing away: Read hands out what came.
+  bool AwaitInput(int32_t count, std::chrono::nanoseconds limit);
   // Sleeps for `span` unless woken first; false when Wake ended it.
   bool Pause(std::chrono::nanoseconds span);
   // Ends the current or next WaitForInput with kWoken; stays in effect until ClearWake.
@@ -104,6 +113,9 @@ std::string ConfigFolder();
 // Ports that exist. POSIX: serial device paths, /dev/serial/by-id names and the COMn links.
 // Windows: the COM ports the registry lists (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), by number.
 std::vector<std::string> ListPorts();
+// The group whose members may open serial ports ("dialout"), for a hint when access is denied;
+// empty where no group grants it (Windows).
+const char* PortAccessGroup();
 // How port names are taken here, for a help text: one phrase, whose line breaks are followed
 // by 19 spaces, so that it lines up in the loader's option list.
 const char* PortNameHint();

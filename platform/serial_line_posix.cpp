@@ -187,6 +187,7 @@ struct SerialLine::Impl {
 
   UniqueFd line;
   UniqueFd wake;  // an eventfd, readable while a wake is pending
+  int open_error = 0;
   // Reception thread only: once set, waits watch the wake descriptor alone.
   bool hung_up = false;
   std::chrono::nanoseconds byte_time{};
@@ -226,32 +227,45 @@ SerialLine::~SerialLine() {
 
 SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   Close();
+  int& error = m_impl->open_error;
+  const auto fail = [&error](SerialOpenResult result, int number) {
+    error = number;
+    return result;
+  };
+  error = 0;
   UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!wake.Valid()) {
-    return SerialOpenResult::kNoDevice;
+    return fail(SerialOpenResult::kNoDevice, errno);
   }
   const std::string path = ResolvePortName(name);
   UniqueFd line(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!line.Valid()) {
     // TIOCEXCL held by another opener shows as EBUSY.
-    return errno == EBUSY ? SerialOpenResult::kBusy : SerialOpenResult::kNoDevice;
+    const int number = errno;
+    return fail(number == EBUSY                       ? SerialOpenResult::kBusy
+                : number == EACCES || number == EPERM ? SerialOpenResult::kAccessDenied
+                                                      : SerialOpenResult::kNoDevice,
+                number);
   }
   if (::isatty(line.Get()) == 0) {
-    return SerialOpenResult::kNoDevice;
+    return fail(SerialOpenResult::kNoDevice, errno);
   }
   // TIOCEXCL keeps out other users but not root; the lock keeps out every other opener, in this
   // process too. Closing the descriptor releases the lock on every failure path below.
   if (::flock(line.Get(), LOCK_EX | LOCK_NB) != 0) {
-    return SerialOpenResult::kBusy;
+    // The lock says "would block"; what the user needs to hear is that the port is busy.
+    return fail(SerialOpenResult::kBusy, errno == EWOULDBLOCK ? EBUSY : errno);
   }
   if (::ioctl(line.Get(), TIOCEXCL) != 0 && !Unsupported(errno)) {
-    return SerialOpenResult::kBusy;
+    return fail(SerialOpenResult::kBusy, errno);
   }
+  errno = 0;
   if (!ApplySettings(line.Get(), baud_rate) ||
       !SetModemLines(line.Get(), TIOCMBIS, TIOCM_DTR | TIOCM_RTS)) {
+    const int number = errno;
     // A pseudo-terminal keeps its exclusive mark while its other end is open.
     ::ioctl(line.Get(), TIOCNXCL);
-    return SerialOpenResult::kSettingsRefused;
+    return fail(SerialOpenResult::kSettingsRefused, number);
   }
   // Bytes that arrived before this open (the printer's answer to a tool killed mid-load, while
   // something else kept the line open), or that are still arriving, would be taken for the
@@ -264,6 +278,10 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   m_impl->byte_time = std::chrono::nanoseconds(std::chrono::seconds(kBitsPerByte)) / baud_rate;
   m_impl->line_free = Clock::now();
   return SerialOpenResult::kOk;
+}
+
+int SerialLine::OpenError() const {
+  return m_impl->open_error;
 }
 
 bool SerialLine::IsOpen() const {
@@ -354,6 +372,14 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
 
 std::chrono::nanoseconds SerialLine::ByteTime() const {
   return m_impl->byte_time;
+}
+
+// A pause of the missing bytes' line time: Linux sleeps to the microsecond, so no wait for the
+// bytes themselves is needed.
+bool SerialLine::AwaitInput(int32_t count, std::chrono::nanoseconds limit) {
+  const int32_t missing = count - QueuedInput();
+  const auto span = std::min<std::chrono::nanoseconds>(std::max(missing, 0) * ByteTime(), limit);
+  return span <= std::chrono::nanoseconds::zero() || Pause(span);
 }
 
 bool SerialLine::Pause(std::chrono::nanoseconds span) {
@@ -477,6 +503,10 @@ std::vector<std::string> ListPorts() {
     }
   }
   return {ports.begin(), ports.end()};
+}
+
+const char* PortAccessGroup() {
+  return "dialout";
 }
 
 const char* PortNameHint() {

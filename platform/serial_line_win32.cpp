@@ -4,8 +4,11 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,6 +27,12 @@ constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 constexpr std::chrono::milliseconds kDrainSettle{5};
 // How long Read lets a read of bytes already queued take before giving up on it.
 constexpr std::chrono::milliseconds kQueuedReadWait{1000};
+// How long AwaitInput waits beyond the missing bytes' line time before it hands over what came:
+// the other end's turnaround and the timer's millisecond.
+constexpr std::chrono::milliseconds kReplySlack{5};
+// How much earlier than a long reply's end AwaitInput's sleep ends: the timer's granularity and
+// the sleep's overshoot under Wine.
+constexpr std::chrono::milliseconds kNapLeeway{2};
 // The finest sleep the system timer gives once asked for it.
 constexpr std::chrono::milliseconds kTimerResolution{1};
 // Line errors clear with ClearCommError; a read that fails this often in a row means the
@@ -131,14 +140,19 @@ struct SerialLine::Impl {
   UniqueHandle port;
   UniqueHandle lock;  // a mutex named after the port, held while it is open
   UniqueHandle wake;  // manual reset: set while a wake is pending
+  // Mirrors `wake`, so that the reception wait looks at it without a call into the system (a
+  // round trip to the server under Wine, once per reply).
+  std::atomic<bool> woken{false};
   Overlapped wait_read;
   Overlapped read;
   Overlapped write;
-  // The byte that ended the last WaitForInput, not yet handed out by Read. Reception thread
-  // only.
-  std::optional<uint8_t> held;
+  // Bytes that the waits read (the one that ended WaitForInput, those of AwaitInput), not yet
+  // handed out by Read. Reception thread only.
+  std::array<uint8_t, kInputQueueSize> held{};
+  int32_t held_count = 0;
   bool hung_up = false;  // reception thread only
   bool fine_timer = false;
+  int open_error = 0;
   std::chrono::nanoseconds byte_time{};
   // When the last write will have left the line, were it sent at once; what is still queued
   // from before, Close asks the driver. The writing thread and Close.
@@ -185,9 +199,14 @@ SerialLine::~SerialLine() {
 SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   Close();
   Impl& impl = *m_impl;
+  const auto fail = [&impl](SerialOpenResult result, DWORD error) {
+    impl.open_error = static_cast<int>(error);
+    return result;
+  };
+  impl.open_error = 0;
   UniqueHandle wake(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!wake.Valid() || !impl.wait_read.Create() || !impl.read.Create() || !impl.write.Create()) {
-    return SerialOpenResult::kNoDevice;
+    return fail(SerialOpenResult::kNoDevice, ::GetLastError());
   }
   // The driver keeps a port to one opener (share mode 0 below); the lock does the same where a
   // driver does not, as Wine's pseudo-terminal ports do not, for every opener that is velmar.
@@ -195,7 +214,7 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   ::SetLastError(ERROR_SUCCESS);
   UniqueHandle lock(::CreateMutexA(nullptr, FALSE, LockName(device).c_str()));
   if (!lock.Valid() || ::GetLastError() == ERROR_ALREADY_EXISTS) {
-    return SerialOpenResult::kBusy;
+    return fail(SerialOpenResult::kBusy, lock.Valid() ? ERROR_ACCESS_DENIED : ::GetLastError());
   }
   UniqueHandle port(::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
@@ -205,17 +224,19 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     const DWORD attributes = ::GetFileAttributesA(device.c_str());
     const bool folder =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) && !folder
-               ? SerialOpenResult::kBusy
-               : SerialOpenResult::kNoDevice;
+    return fail((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) && !folder
+                    ? SerialOpenResult::kBusy
+                    : SerialOpenResult::kNoDevice,
+                error);
   }
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   if (::GetCommState(port.Get(), &dcb) == 0) {
-    return SerialOpenResult::kNoDevice;  // a file or a device that is no serial port
+    // a file or a device that is no serial port
+    return fail(SerialOpenResult::kNoDevice, ::GetLastError());
   }
   if (baud_rate <= 0) {
-    return SerialOpenResult::kSettingsRefused;
+    return fail(SerialOpenResult::kSettingsRefused, ERROR_SUCCESS);
   }
   // The queue sizes are a wish the driver may ignore. The read time-outs are not: the
   // reception wait relies on a read that waits for its first byte.
@@ -224,9 +245,10 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   ApplyLineSettings(&dcb, baud_rate);
   DCB actual{};
   actual.DCBlength = sizeof actual;
+  ::SetLastError(ERROR_SUCCESS);
   if (::SetCommTimeouts(port.Get(), &timeouts) == 0 || ::SetCommState(port.Get(), &dcb) == 0 ||
       ::GetCommState(port.Get(), &actual) == 0 || !SameLineSettings(dcb, actual)) {
-    return SerialOpenResult::kSettingsRefused;
+    return fail(SerialOpenResult::kSettingsRefused, ::GetLastError());
   }
   // Bytes that arrived before this open (the printer's answer to a tool killed mid-load), or
   // that are still arriving, would be taken for the answer to our wake-up.
@@ -236,11 +258,16 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   impl.port = std::move(port);
   impl.lock = std::move(lock);
   impl.wake = std::move(wake);
-  impl.held.reset();
+  impl.woken.store(false);
+  impl.held_count = 0;
   impl.hung_up = false;
   impl.byte_time = std::chrono::nanoseconds(std::chrono::seconds(kBitsPerByte)) / baud_rate;
   impl.line_free = Clock::now();
   return SerialOpenResult::kOk;
+}
+
+int SerialLine::OpenError() const {
+  return m_impl->open_error;
 }
 
 bool SerialLine::IsOpen() const {
@@ -264,7 +291,7 @@ void SerialLine::Close() {
     }
   }
   impl.wake.Reset();
-  impl.held.reset();
+  impl.held_count = 0;
   impl.hung_up = false;
 }
 
@@ -273,8 +300,7 @@ int32_t SerialLine::QueuedInput() {
     return 0;
   }
   const auto status = m_impl->Status();
-  const int32_t held = m_impl->held ? 1 : 0;
-  return held +
+  return m_impl->held_count +
          (status ? static_cast<int32_t>(std::min<DWORD>(status->cbInQue, INT32_MAX - 1)) : 0);
 }
 
@@ -283,11 +309,11 @@ int32_t SerialLine::Read(uint8_t* buffer, int32_t capacity) {
   if (buffer == nullptr || capacity <= 0 || !impl.port.Valid()) {
     return 0;
   }
-  int32_t done = 0;
-  if (impl.held) {
-    buffer[done++] = *impl.held;
-    impl.held.reset();
-  }
+  // What the waits read comes first, in order.
+  const int32_t done = std::min(capacity, impl.held_count);
+  std::memcpy(buffer, impl.held.data(), static_cast<size_t>(done));
+  impl.held_count -= done;
+  std::memmove(impl.held.data(), impl.held.data() + done, static_cast<size_t>(impl.held_count));
   // ClearCommError first: after a line error the driver fails every read until it is cleared.
   const auto status = impl.Status();
   const int32_t count =
@@ -352,6 +378,55 @@ std::chrono::nanoseconds SerialLine::ByteTime() const {
   return m_impl->byte_time;
 }
 
+// One overlapped read of the missing bytes, which the driver ends when the last of them has
+// arrived: a pause would end on the system timer's millisecond instead, a good part of a short
+// reply's own line time at 115200. A reply that falls short of the count is handed over once
+// its line time and kReplySlack have passed, as a pause would have.
+bool SerialLine::AwaitInput(int32_t count, std::chrono::nanoseconds limit) {
+  Impl& impl = *m_impl;
+  if (!impl.port.Valid()) {
+    return false;
+  }
+  const auto status = impl.Status();  // a read fails after a line error until this
+  const int32_t queued =
+      status ? static_cast<int32_t>(std::min<DWORD>(status->cbInQue, kInputQueueSize)) : 0;
+  const int32_t missing = count - impl.held_count - queued;
+  const int32_t room = static_cast<int32_t>(impl.held.size()) - impl.held_count;
+  if (missing <= 0 || room <= 0) {
+    return true;
+  }
+  // A read is woken for every few bytes that trickle in; through most of a long reply it
+  // sleeps instead, ending well before the last byte whatever the timer's granularity.
+  const auto line_time = std::min<std::chrono::nanoseconds>(missing * impl.byte_time, limit);
+  const auto nap = std::chrono::floor<std::chrono::milliseconds>(line_time - kNapLeeway);
+  if (nap > std::chrono::milliseconds::zero() && !Pause(nap)) {
+    return false;
+  }
+  OVERLAPPED* overlapped = impl.read.Arm();
+  const DWORD wanted = static_cast<DWORD>(std::min(count - impl.held_count, room));
+  DWORD got = 0;
+  bool woken = false;
+  if (::ReadFile(impl.port.Get(), impl.held.data() + impl.held_count, wanted, &got, overlapped) ==
+      0) {
+    if (::GetLastError() != ERROR_IO_PENDING) {
+      return Pause(line_time - nap);
+    }
+    const HANDLE events[] = {overlapped->hEvent, impl.wake.Get()};
+    const auto bound = std::min<std::chrono::nanoseconds>(line_time + kReplySlack, limit) - nap;
+    const DWORD waited = ::WaitForMultipleObjects(2, events, FALSE, WaitMilliseconds(bound));
+    if (waited == WAIT_OBJECT_0) {
+      if (::GetOverlappedResult(impl.port.Get(), overlapped, &got, FALSE) == 0) {
+        got = 0;
+      }
+    } else {
+      got = Settle(impl.port.Get(), overlapped);
+      woken = waited == WAIT_OBJECT_0 + 1;
+    }
+  }
+  impl.held_count += static_cast<int32_t>(std::min<DWORD>(got, wanted));
+  return !woken;
+}
+
 bool SerialLine::Pause(std::chrono::nanoseconds span) {
   if (!m_impl->wake.Valid()) {
     return false;
@@ -375,7 +450,7 @@ SerialWait SerialLine::WaitForInput() {
       ::WaitForSingleObject(impl.wake.Get(), INFINITE);
       return SerialWait::kWoken;
     }
-    if (::WaitForSingleObject(impl.wake.Get(), 0) == WAIT_OBJECT_0) {
+    if (impl.woken.load()) {
       return SerialWait::kWoken;
     }
     if (QueuedInput() > 0) {
@@ -394,13 +469,13 @@ SerialWait SerialLine::WaitForInput() {
       } else {
         // Woken: a byte that arrived as the read was cancelled is kept, not lost.
         if (Settle(impl.port.Get(), overlapped) == 1) {
-          impl.held = byte;
+          impl.held[impl.held_count++] = byte;
         }
         return SerialWait::kWoken;
       }
     }
     if (completed && got == 1) {
-      impl.held = byte;
+      impl.held[impl.held_count++] = byte;
       return SerialWait::kInput;
     }
     if (completed && Clock::now() - started >= kShortestEmptyRead) {
@@ -417,6 +492,7 @@ SerialWait SerialLine::WaitForInput() {
 
 void SerialLine::Wake() {
   if (m_impl->wake.Valid()) {
+    m_impl->woken.store(true);
     ::SetEvent(m_impl->wake.Get());
   }
 }
@@ -424,6 +500,7 @@ void SerialLine::Wake() {
 void SerialLine::ClearWake() {
   if (m_impl->wake.Valid()) {
     ::ResetEvent(m_impl->wake.Get());
+    m_impl->woken.store(false);
   }
 }
 
@@ -468,6 +545,10 @@ std::vector<std::string> ListPorts() {
   }
   ::RegCloseKey(key);
   return SortedPorts(std::move(ports));
+}
+
+const char* PortAccessGroup() {
+  return "";
 }
 
 const char* PortNameHint() {

@@ -12,6 +12,9 @@
 //   Connect    host name or dotted address; false when no connection could be made within
 //              kConnectTimeout, counted across every address the name resolves to (the name
 //              resolution itself is not bounded by it).
+//   ConnectError  the system's error number behind the last failed Connect: the last address's
+//              refusal, the time-out's when none answered in time; 0 when the name did not
+//              resolve.
 //   Receive    takes at most `capacity` bytes without waiting: the count, 0 when the peer has
 //              closed the connection, -1 on failure (or when nothing is there).
 //   Send       sends every byte; returns `length`, or -1 when the send failed or the peer took
@@ -43,6 +46,7 @@ class StreamSocket {
 
   bool Create();
   bool Connect(const std::string& host, int32_t port);
+  int ConnectError() const { return m_connect_error; }
   int32_t Receive(uint8_t* buffer, int32_t capacity);
   int32_t Send(const uint8_t* data, int32_t length);
   void Close();
@@ -56,6 +60,7 @@ class StreamSocket {
  private:
   struct Impl;
   std::unique_ptr<Impl> m_impl;
+  int m_connect_error = 0;
 };
 
 }  // namespace velmar::platform

@@ -158,6 +158,7 @@ bool StreamSocket::Create() {
 }
 
 bool StreamSocket::Connect(const std::string& host, int32_t port) {
+  m_connect_error = EINVAL;
   if (!m_impl || port <= 0 || port > 65535) {
     return false;
   }
@@ -166,9 +167,11 @@ bool StreamSocket::Connect(const std::string& host, int32_t port) {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
+  m_connect_error = 0;
   if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0) {
     return false;
   }
+  m_connect_error = ETIMEDOUT;
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, &::freeaddrinfo);
   // One budget for all the addresses: a peer that drops the handshake must not hold the caller
   // for the system's whole retry schedule (minutes), once per address.
@@ -180,10 +183,14 @@ bool StreamSocket::Connect(const std::string& host, int32_t port) {
       continue;
     }
     bool connected = ::connect(fd, at->ai_addr, at->ai_addrlen) == 0;
-    if (!connected && errno == EINPROGRESS && WaitWritable(fd, deadline) > 0) {
-      int error = 0;
-      socklen_t length = sizeof error;
-      connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    m_connect_error = connected ? 0 : errno;
+    if (!connected && errno == EINPROGRESS) {
+      m_connect_error = ETIMEDOUT;
+      if (WaitWritable(fd, deadline) > 0) {
+        socklen_t length = sizeof m_connect_error;
+        connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &m_connect_error, &length) == 0 &&
+                    m_connect_error == 0;
+      }
     }
     if (connected) {
       m_impl->fd = fd;

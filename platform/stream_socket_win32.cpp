@@ -191,6 +191,7 @@ bool StreamSocket::Create() {
 }
 
 bool StreamSocket::Connect(const std::string& host, int32_t port) {
+  m_connect_error = WSAEINVAL;
   if (!m_impl || port <= 0 || port > 65535) {
     return false;
   }
@@ -199,9 +200,11 @@ bool StreamSocket::Connect(const std::string& host, int32_t port) {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
+  m_connect_error = 0;
   if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0) {
     return false;
   }
+  m_connect_error = WSAETIMEDOUT;
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, &::freeaddrinfo);
   // One budget for all the addresses, as on every platform.
   const auto deadline = Clock::now() + kConnectTimeout;
@@ -215,13 +218,15 @@ bool StreamSocket::Connect(const std::string& host, int32_t port) {
     bool connected = false;
     if (SetNonBlocking(handle)) {
       connected = ::connect(handle, at->ai_addr, static_cast<int>(at->ai_addrlen)) == 0;
-      if (!connected && ::WSAGetLastError() == WSAEWOULDBLOCK &&
-          WaitWritable(handle, deadline) > 0) {
-        int error = 0;
-        int length = sizeof error;
-        connected = ::getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                 &length) == 0 &&
-                    error == 0;
+      m_connect_error = connected ? 0 : ::WSAGetLastError();
+      if (!connected && m_connect_error == WSAEWOULDBLOCK) {
+        m_connect_error = WSAETIMEDOUT;
+        if (WaitWritable(handle, deadline) > 0) {
+          int length = sizeof m_connect_error;
+          connected = ::getsockopt(handle, SOL_SOCKET, SO_ERROR,
+                                   reinterpret_cast<char*>(&m_connect_error), &length) == 0 &&
+                      m_connect_error == 0;
+        }
       }
     }
     if (connected) {

@@ -9,7 +9,7 @@ namespace velmar::texts {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 20> kStrings{{
+constexpr std::array<std::pair<int, std::string_view>, 26> kStrings{{
     {IDS_ABOUT, "О программе..."},
     {IDS_BAD_DATA, "Неверные данные в файле.\nЗагрузка невозможна."},
     {IDS_PORT_BUSY, "Не удалось открыть порт.\nВозможно, он занят другим приложением."},
@@ -35,6 +35,12 @@ constexpr std::array<std::pair<int, std::string_view>, 20> kStrings{{
      "Ошибка целостности данных в принятом пакете.\nЗагрузка будет прервана."},
     {IDS_BAD_DATA_ECHO, "Ошибка в принятых данных.\nЗагрузка будет прервана."},
     {IDS_NO_DATA, "Нет данных для загрузки.\nЗагрузка будет прервана."},
+    {IDS_PORT_MISSING, "Такого порта нет"},
+    {IDS_PORT_NO_ACCESS, "Нет доступа к порту"},
+    {IDS_PORT_ACCESS_GROUP, "Доступ дают права группы %s."},
+    {IDS_PORT_HELD, "Порт занят другой программой"},
+    {IDS_PORT_SETTINGS_REFUSED, "Порт не принял настройки линии"},
+    {IDS_NO_CONNECTION, "Не удалось соединиться с принтером"},
 }};
 
 constexpr std::string_view kPlaceholder = "%s";

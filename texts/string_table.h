@@ -31,6 +31,13 @@ enum TextId : int {
   IDS_PACKET_INTEGRITY_ERROR = 118,
   IDS_BAD_DATA_ECHO = 119,
   IDS_NO_DATA = 120,
+  // Why a port did not open, on a line after text 103.
+  IDS_PORT_MISSING = 121,
+  IDS_PORT_NO_ACCESS = 122,
+  IDS_PORT_ACCESS_GROUP = 123,
+  IDS_PORT_HELD = 124,
+  IDS_PORT_SETTINGS_REFUSED = 125,
+  IDS_NO_CONNECTION = 126,
 };
 
 // The text with that number; empty when there is none.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/message_box.h"
+#include "platform/system_error.h"
 
 namespace velmar::transport {
 
@@ -49,11 +50,13 @@ bool SerialTransport::OpenConnection() {
   if (m_thread.joinable()) {
     if (t_delivering_for == this) {
       m_open_result = platform::SerialOpenResult::kBusy;
+      m_open_error = 0;
       return false;
     }
     m_thread.join();
   }
   m_open_result = m_port.Open(m_port_name, m_baud_rate);
+  m_open_error = m_port.OpenError();
   if (m_open_result != platform::SerialOpenResult::kOk) {
     return false;
   }
@@ -81,11 +84,9 @@ void SerialTransport::CommEventThread() {
     // A reply is handed over whole, not a byte per wake-up: while the owner still awaits bytes
     // that are crossing the line, wait the time they take, and no longer.
     const int32_t due = m_owner->BytesDue();
-    const int32_t missing = due - m_port.QueuedInput();
-    const auto pause = due <= 0 ? std::chrono::nanoseconds(kReceptionPause)
-                                : std::min<std::chrono::nanoseconds>(
-                                      std::max(missing, 0) * m_port.ByteTime(), kLongestCoalescing);
-    if (pause > std::chrono::nanoseconds::zero() && !m_port.Pause(pause)) {
+    const bool awake =
+        due > 0 ? m_port.AwaitInput(due, kLongestCoalescing) : m_port.Pause(kReceptionPause);
+    if (!awake) {
       continue;  // woken by the close
     }
     const uint64_t taken = m_bytes_read;
@@ -126,6 +127,28 @@ int32_t SerialTransport::Read(uint8_t* buffer, int32_t capacity) {
   const int32_t count = m_port.Read(buffer, capacity);
   m_bytes_read += static_cast<uint64_t>(count);
   return count;
+}
+
+OpenFailure SerialTransport::LastOpenFailure() const {
+  using platform::SerialOpenResult;
+  static constexpr struct {
+    SerialOpenResult result;
+    OpenFailureKind kind;
+  } kKinds[] = {
+      {SerialOpenResult::kNoDevice, OpenFailureKind::kNoDevice},
+      {SerialOpenResult::kAccessDenied, OpenFailureKind::kAccessDenied},
+      {SerialOpenResult::kBusy, OpenFailureKind::kBusy},
+      {SerialOpenResult::kSettingsRefused, OpenFailureKind::kSettingsRefused},
+  };
+  OpenFailure failure;
+  for (const auto& entry : kKinds) {
+    if (entry.result == m_open_result) {
+      failure.kind = entry.kind;
+      failure.system_error = m_open_error;
+      failure.system_text = platform::SystemErrorText(m_open_error);
+    }
+  }
+  return failure;
 }
 
 bool SerialTransport::WriteByte(uint8_t byte) {

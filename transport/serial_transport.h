@@ -38,6 +38,7 @@ class SerialTransport final : public Transport {
   bool Write(const uint8_t* data, int32_t length) override;
   int32_t Read(uint8_t* buffer, int32_t capacity) override;
   bool WriteByte(uint8_t byte);
+  OpenFailure LastOpenFailure() const override;
 
   // Why the last OpenConnection failed; kOk after a success.
   platform::SerialOpenResult LastOpenResult() const { return m_open_result; }
@@ -53,6 +54,7 @@ class SerialTransport final : public Transport {
   std::atomic<bool> m_is_open{false};
   std::atomic<bool> m_stop{false};
   platform::SerialOpenResult m_open_result = platform::SerialOpenResult::kOk;
+  int m_open_error = 0;       // the system's error number behind m_open_result
   uint64_t m_bytes_read = 0;  // reception thread only
 };
 

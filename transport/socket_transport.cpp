@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/message_box.h"
+#include "platform/system_error.h"
 
 namespace velmar::transport {
 
@@ -38,9 +39,12 @@ bool SocketTransport::OpenConnection() {
   }
   m_socket = std::make_unique<LinkSocket>(this);
   if (!m_socket->Create() || !m_socket->Connect(m_host, m_port_number)) {
+    const int error = m_socket->ConnectError();
+    m_open_failure = {OpenFailureKind::kNoConnection, error, platform::SystemErrorText(error)};
     m_socket.reset();
     return false;
   }
+  m_open_failure = {};
   m_is_open = true;
   return true;
 }

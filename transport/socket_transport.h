@@ -55,6 +55,7 @@ class SocketTransport final : public Transport {
   bool CloseConnection() override;
   bool Write(const uint8_t* data, int32_t length) override;
   int32_t Read(uint8_t* buffer, int32_t capacity) override;
+  OpenFailure LastOpenFailure() const override { return m_open_failure; }
 
  private:
   friend class LinkSocket;
@@ -67,6 +68,7 @@ class SocketTransport final : public Transport {
   std::string m_host;
   int32_t m_port_number;
   bool m_is_open = false;
+  OpenFailure m_open_failure;
   std::unique_ptr<LinkSocket> m_socket;
 };
 

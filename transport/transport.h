@@ -12,8 +12,11 @@
 //                    byte failed. The caller is done with the bytes when it returns.
 //   Read             places at most `capacity` received bytes in `buffer` and returns their
 //                    count, 0 when there were none or on failure; never waits for bytes.
+//   LastOpenFailure  why the last OpenConnection failed; kind kNone after a success.
 
 #include <cstdint>
+
+#include "transport/open_failure.h"
 
 namespace velmar::transport {
 
@@ -25,6 +28,7 @@ class Transport {
   virtual bool CloseConnection() = 0;
   virtual bool Write(const uint8_t* data, int32_t length) = 0;
   virtual int32_t Read(uint8_t* buffer, int32_t capacity) = 0;
+  virtual OpenFailure LastOpenFailure() const { return {}; }
 };
 
 // The owner of a transport: called each time bytes have arrived, on the transport's delivery

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/progress_messages.h"
+#include "platform/serial_line.h"
 #include "tests/app/fake_main_view.h"
 #include "tests/support/pty_pair.h"
 #include "texts/string_table.h"
@@ -54,7 +55,8 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
       (std::vector<MessageId>{PBM_SETRANGE32, PBM_SETSTEP, PBM_SETPOS, WM_SETTEXT, PBM_SETPOS}));
   EXPECT_EQ(m_view->progress.upper, c.upper);
   EXPECT_EQ(m_view->progress.step, 265);
-  EXPECT_EQ(m_boxes[0].text, texts::LoadText(texts::IDS_PORT_BUSY));
+  EXPECT_EQ(m_boxes[0].text, std::string(texts::LoadText(texts::IDS_PORT_BUSY)) +
+                                 "\nТакого порта нет (No such file or directory).");
   const std::vector<std::string> expected = {
       "disable 1002", "disable 1001", "disable 1000",
       "disable 1010", "disable 1009", "box " + m_boxes[0].text,

@@ -421,6 +421,26 @@ TEST(SerialLineTest, AfterAHangUpTheWaitSleepsUntilWoken) {
   EXPECT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kNoDevice);
 }
 
+// A reply that falls short is handed over after its line time, never after the limit, and a
+// close's Wake ends the wait for one that never comes.
+TEST(SerialLineTest, AwaitInputEndsWhenTheBytesAreThereTheirTimeHasPassedOrOnWake) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.IsOpen());
+  SerialLine line;
+  ASSERT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kOk);
+  ASSERT_TRUE(pty.WriteAll({1, 2, 3, 4}));
+  ASSERT_TRUE(WaitUntilQueued(line, 4));
+  constexpr auto kFarLimit = std::chrono::seconds(60);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(line.AwaitInput(4, kFarLimit));
+  EXPECT_TRUE(line.AwaitInput(14, kFarLimit));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kDeadline);
+  EXPECT_EQ(line.QueuedInput(), 4);  // nothing was taken away
+  line.Wake();
+  EXPECT_FALSE(line.AwaitInput(1000000, kFarLimit));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kDeadline);
+}
+
 TEST(SerialLineTest, CloseFlushesInputThatWasNotRead) {
   PtyPair pty;
   ASSERT_TRUE(pty.IsOpen());

@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -337,10 +338,15 @@ TEST(SerialTransportOpenTest, FailedOpenHoldsNothingAndShowsNoBox) {
     int32_t rate;
     bool held;
     SerialOpenResult expected;
+    OpenFailureKind kind;
+    int error;  // the system's error number that comes with it
   } cases[] = {
-      {"missing device", "/nonexistent/ttyVELMAR0", kRate, false, SerialOpenResult::kNoDevice},
-      {"port held by another", pty.SlavePath(), kRate, true, SerialOpenResult::kBusy},
-      {"rate 0", pty.SlavePath(), 0, false, SerialOpenResult::kSettingsRefused},
+      {"missing device", "/nonexistent/ttyVELMAR0", kRate, false, SerialOpenResult::kNoDevice,
+       OpenFailureKind::kNoDevice, ENOENT},
+      {"port held by another", pty.SlavePath(), kRate, true, SerialOpenResult::kBusy,
+       OpenFailureKind::kBusy, EBUSY},
+      {"rate 0", pty.SlavePath(), 0, false, SerialOpenResult::kSettingsRefused,
+       OpenFailureKind::kSettingsRefused, 0},
   };
   for (const auto& c : cases) {
     if (c.held) {
@@ -353,6 +359,10 @@ TEST(SerialTransportOpenTest, FailedOpenHoldsNothingAndShowsNoBox) {
     EXPECT_FALSE(transport.OpenConnection()) << c.what;
     EXPECT_FALSE(transport.IsOpen()) << c.what;
     EXPECT_EQ(transport.LastOpenResult(), c.expected) << c.what;
+    const OpenFailure failure = transport.LastOpenFailure();
+    EXPECT_EQ(failure.kind, c.kind) << c.what;
+    EXPECT_EQ(failure.system_error, c.error) << c.what;
+    EXPECT_EQ(failure.system_text.empty(), c.error == 0) << c.what;
     EXPECT_FALSE(transport.CloseConnection()) << c.what;
     EXPECT_TRUE(boxes.Texts().empty()) << c.what;
     holder.Close();

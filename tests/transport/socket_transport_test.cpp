@@ -89,8 +89,14 @@ TEST_F(SocketTransportTest, RefusedConnectionFailsWithoutABox) {
   EXPECT_FALSE(transport.OpenConnection());
   EXPECT_FALSE(transport.IsOpen());
   EXPECT_TRUE(boxes.Texts().empty());
+  // The refusal comes with the system's error number (Wine has no words for Winsock's); a name
+  // that does not resolve, without one.
+  EXPECT_EQ(transport.LastOpenFailure().kind, OpenFailureKind::kNoConnection);
+  EXPECT_NE(transport.LastOpenFailure().system_error, 0);
   SocketTransport no_host(&m_sink, "no-such-host.invalid", 9);
   EXPECT_FALSE(no_host.OpenConnection());
+  EXPECT_EQ(no_host.LastOpenFailure().kind, OpenFailureKind::kNoConnection);
+  EXPECT_EQ(no_host.LastOpenFailure().system_error, 0);
 }
 
 TEST_F(SocketTransportTest, AWriteToAPeerThatStopsReadingGivesUpWithoutDispatching) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "texts/string_table.h"
 #include "tests/integration/child_process.h"
 #include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
@@ -301,17 +302,25 @@ TEST_F(WineLoadTest, NoSuchPortOrHost) {
   struct Case {
     std::vector<std::string> arguments;
     int exit_status;
+    int reason;  // the text of the line that says why; 0: none
   };
   const std::vector<Case> cases = {
-      {{"-p", "COM77", WindowsSample("sample.bin")}, 5},
-      {{"--host", "no-such-host.invalid", "--tcp-port", "9", WindowsSample("sample.bin")}, 5},
-      {{"-p", "COM1", WindowsPath((m_dir / "missing.bin").string())}, 3},
-      {{"-p", "COM1", "NUL"}, 3},
+      {{"-p", "COM77", WindowsSample("sample.bin")}, 5, texts::IDS_PORT_MISSING},
+      {{"--host", "no-such-host.invalid", "--tcp-port", "9", WindowsSample("sample.bin")},
+       5,
+       texts::IDS_NO_CONNECTION},
+      {{"-p", "COM1", WindowsPath((m_dir / "missing.bin").string())}, 3, 0},
+      {{"-p", "COM1", "NUL"}, 3, 0},
   };
   for (const Case& c : cases) {
     ChildProcess loader;
     RunLoader(loader, c.arguments);
     EXPECT_EQ(loader.ExitStatus(), c.exit_status) << c.arguments[1] << loader.Err();
+    if (c.reason != 0) {
+      // Text 103, then the reason on a line of its own.
+      EXPECT_NE(loader.Err().find("\r\n" + std::string(texts::LoadText(c.reason))), std::string::npos)
+          << loader.Err();
+    }
   }
 }
 

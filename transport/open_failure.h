@@ -1,0 +1,27 @@
+#pragma once
+// Why a transport did not open, as plain data for the texts that say so.
+//
+// Principles of operation: the kind is what the user can act on; the system's error number and
+// its own words for it come along unchanged, for the detail. A transport that opened reports
+// kind kNone.
+
+#include <string>
+
+namespace velmar::transport {
+
+enum class OpenFailureKind {
+  kNone,
+  kNoDevice,         // no such port
+  kAccessDenied,     // the user may not open it
+  kBusy,             // another program holds it
+  kSettingsRefused,  // the port refused the line settings
+  kNoConnection,     // the TCP connection could not be made
+};
+
+struct OpenFailure {
+  OpenFailureKind kind = OpenFailureKind::kNone;
+  int system_error = 0;     // errno, GetLastError or WSAGetLastError; 0 when none
+  std::string system_text;  // the system's words for it, UTF-8; may be empty
+};
+
+}  // namespace velmar::transport
