@@ -5,10 +5,10 @@
 # that draw, the desktop files' validators, what the package step needs, and clang's libFuzzer
 # (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer); the Windows build's cross-compiler,
 # and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
-# commands).
+# commands); icoutils makes the Windows window's icon.
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
-  g++-mingw-w64-x86-64 wine64 wine
+  g++-mingw-w64-x86-64 wine64 wine icoutils
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
