@@ -75,7 +75,8 @@ opt: deps
 test-release: opt
 	cd build/opt && ctest $(CTEST_FLAGS)
 
-# velmar-load.exe and the core's tests for 64-bit Windows, cross-built with mingw-w64.
+# velmar-load.exe, the window velmar.exe and the core's tests for 64-bit Windows, cross-built
+# with mingw-w64.
 windows: deps
 	cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo
