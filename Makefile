@@ -105,7 +105,7 @@ test-fuzz: deps
 test: test-release test-windows test-asan test-tsan test-fuzz
 
 format:
-	find platform datafile transport engine texts settings ui app window_wx cli emulator tests bench fuzz \
+	find platform datafile transport engine texts settings ui app window_wx window_win32 cli emulator tests bench fuzz \
 	  -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
 
 clean:
