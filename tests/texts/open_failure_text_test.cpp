@@ -38,7 +38,8 @@ TEST(OpenFailureTextTest, SaysWhyThePortDidNotOpen) {
   for (const auto& c : cases) {
     EXPECT_EQ(OpenFailureText(c.failure), c.text) << c.failure.system_error;
   }
-  EXPECT_EQ(group, "dialout");  // the group that Debian's serial devices belong to
+  // Debian's serial devices belong to dialout; Windows has no such group.
+  EXPECT_TRUE(group.empty() || group == "dialout") << group;
 }
 
 }  // namespace
