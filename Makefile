@@ -5,16 +5,16 @@
 # that draw, the desktop files' validators, what the package step needs, and clang's libFuzzer
 # (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer); the Windows build's cross-compiler,
 # and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
-# commands).
+# commands); ImageMagick cuts the Windows window's picture out of the virtual display.
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
-  g++-mingw-w64-x86-64 wine64 wine
+  g++-mingw-w64-x86-64 wine64 wine imagemagick
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
 .PHONY: all deps demo bench package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
-  opt windows test-windows
+  opt windows test-windows screenshot-windows
 
 all: build
 
@@ -85,6 +85,11 @@ windows: deps
 # that the optimised Linux build made (under a minute once both are built).
 test-windows: windows opt
 	tests/windows/run.sh build/windows build/opt
+
+# The README's picture of the Windows window: velmar.exe under Wine on Xvfb, mid-load into
+# the emulator.
+screenshot-windows: windows opt
+	VELMAR_SCREENSHOT=$(CURDIR)/docs/window-windows.png tests/windows/run.sh build/windows build/opt
 
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address
