@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 
 #include "platform/console_output.h"
+#include "platform/wide_text_win32.h"
 
 namespace velmar::platform {
 
@@ -16,18 +16,6 @@ HANDLE ConsoleOf(std::FILE* stream) {
   return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode) != 0
              ? handle
              : nullptr;
-}
-
-std::wstring Widen(std::string_view text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int length =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(std::max(length, 0)), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-  return wide;
 }
 
 }  // namespace

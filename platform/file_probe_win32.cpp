@@ -7,22 +7,23 @@
 #include <string>
 
 #include "platform/file_probe.h"
+#include "platform/wide_text_win32.h"
 
 namespace velmar::platform {
 
 namespace {
 
-constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+constexpr std::wstring_view kDeviceNamespace = L"\\\\.\\";
 
 // DOS device names (COM1, NUL, CON, LPT1, ...; before Windows 11 also in any folder and with
 // any extension) and paths into the device namespace name devices, which opening could act on.
-bool NamesDevice(const std::string& path) {
-  char full[MAX_PATH * 2] = {};
-  const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  if (length == 0 || length >= sizeof full) {
+bool NamesDevice(const std::wstring& path) {
+  wchar_t full[MAX_PATH * 2] = {};
+  const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+  if (length == 0 || length >= MAX_PATH * 2) {
     return false;  // left to the checks after opening
   }
-  return std::string_view(full, length).substr(0, kDeviceNamespace.size()) == kDeviceNamespace;
+  return std::wstring_view(full, length).substr(0, kDeviceNamespace.size()) == kDeviceNamespace;
 }
 
 }  // namespace
@@ -36,10 +37,12 @@ ProbeResult ProbedFile::Open(const std::string& path) {
   if (path.empty()) {
     return ProbeResult::kCannotOpen;
   }
-  if (NamesDevice(path)) {
+  // Paths are UTF-8 here; the narrow calls would read them in the ANSI code page.
+  const std::wstring wide_path = Widen(path);
+  if (NamesDevice(wide_path)) {
     return ProbeResult::kNotAFile;
   }
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(wide_path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return ProbeResult::kCannotOpen;
   }
@@ -48,7 +51,7 @@ ProbeResult ProbedFile::Open(const std::string& path) {
   }
   // Others may read and write it meanwhile, as on POSIX; the reader bounds what it takes.
   const HANDLE handle =
-      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      ::CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return ProbeResult::kCannotOpen;

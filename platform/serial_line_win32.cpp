@@ -12,6 +12,7 @@
 
 #include "platform/serial_line.h"
 #include "platform/serial_settings_win32.h"
+#include "platform/wide_text_win32.h"
 
 namespace velmar::platform {
 
@@ -428,12 +429,13 @@ void SerialLine::ClearWake() {
 }
 
 std::string ConfigFolder() {
-  char folder[MAX_PATH] = {};
-  if (::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK) {
-    return std::string(folder) + kConfigFolderName;
+  // In UTF-8, as every path here: a user name outside the ANSI code page stays intact.
+  wchar_t folder[MAX_PATH] = {};
+  if (::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK) {
+    return Narrow(folder) + kConfigFolderName;
   }
-  const char* appdata = std::getenv("APPDATA");
-  return std::string(appdata != nullptr ? appdata : ".") + kConfigFolderName;
+  const wchar_t* appdata = ::_wgetenv(L"APPDATA");
+  return (appdata != nullptr ? Narrow(appdata) : std::string(".")) + kConfigFolderName;
 }
 
 std::string ResolvePortName(const std::string& name) {

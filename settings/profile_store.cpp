@@ -39,9 +39,14 @@ bool IsEntry(const std::string& line, std::string* key, std::string* value) {
   return true;
 }
 
+// The store's path is UTF-8; a narrow name would be read in Windows' ANSI code page.
+std::filesystem::path FileName(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
-  std::ifstream in(path);
+  std::ifstream in(FileName(path));
   for (std::string line; std::getline(in, line);) {
     lines.push_back(line);
   }
@@ -93,9 +98,9 @@ bool ProfileStore::SetString(const std::string& section, const std::string& entr
     lines.insert(lines.begin() + static_cast<ptrdiff_t>(section_end), entry + "=" + value);
   }
   std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(m_path).parent_path(), error);
+  std::filesystem::create_directories(FileName(m_path).parent_path(), error);
   // Write a sibling and rename it over, so that a crash never leaves half a file.
-  const std::string temporary = m_path + ".new";
+  const std::filesystem::path temporary = FileName(m_path + ".new");
   {
     std::ofstream out(temporary, std::ios::trunc);
     for (const std::string& line : lines) {
@@ -105,7 +110,7 @@ bool ProfileStore::SetString(const std::string& section, const std::string& entr
       return false;
     }
   }
-  std::filesystem::rename(temporary, m_path, error);
+  std::filesystem::rename(temporary, FileName(m_path), error);
   return !error;
 }
 
