@@ -7,10 +7,9 @@
 namespace velmar::test {
 namespace {
 
-constexpr wchar_t kClass[] = L"#32770";
 // A desktop of the tests' own: under Wine each desktop has its own display driver, so the
-// windows appear on the X display the tests were given even when headless programs of the same
-// Wine server hold the default desktop; and as a virtual desktop Wine draws the frames itself.
+// windows reach the X display the tests were given even while headless programs of the same
+// Wine server hold the default desktop; and on a virtual desktop Wine draws the frames itself.
 constexpr wchar_t kDesktop[] = L"velmar-tests";
 constexpr wchar_t kDesktopSize[] = L"800x600";
 
@@ -24,15 +23,6 @@ bool EnterTestDesktop() {
   return entered;
 }
 
-// Where the build put velmar.exe, as Wine names a file of this machine (drive Z: is "/").
-std::wstring ProgramPath() {
-  std::wstring path = L"Z:" + Wide(VELMAR_WINDOW_EXE);
-  for (wchar_t& c : path) {
-    c = c == L'/' ? L'\\' : c;
-  }
-  return path;
-}
-
 struct Search {
   DWORD process;
   HWND owner;
@@ -42,13 +32,13 @@ struct Search {
 
 BOOL CALLBACK Match(HWND window, LPARAM parameter) {
   auto& search = *reinterpret_cast<Search*>(parameter);
-  wchar_t class_name[16] = {};
+  wchar_t class_name[8] = {};
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  GetClassNameW(window, class_name, 16);
+  GetClassNameW(window, class_name, 8);
   if (process == search.process && IsWindowVisible(window) &&
-      std::wstring_view(class_name) == kClass && GetWindow(window, GW_OWNER) == search.owner &&
-      Wide(WindowText(window)) == search.caption) {
+      std::wstring_view(class_name) == L"#32770" && GetWindow(window, GW_OWNER) == search.owner &&
+      WindowText(window) == search.caption) {
     search.found = window;
     return FALSE;
   }
@@ -58,20 +48,10 @@ BOOL CALLBACK Match(HWND window, LPARAM parameter) {
 }  // namespace
 
 std::wstring Wide(std::string_view utf8) {
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring text(length, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
+  std::wstring text(utf8.size(), L'\0');
+  text.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                  text.data(), static_cast<int>(text.size())));
   return text;
-}
-
-std::string Utf8(std::wstring_view text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string utf8(length, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length,
-                      nullptr, nullptr);
-  return utf8;
 }
 
 std::wstring Environment(const wchar_t* name) {
@@ -80,121 +60,77 @@ std::wstring Environment(const wchar_t* name) {
   return value.data();
 }
 
-bool WaitUntil(const std::function<bool()>& done, DWORD deadline_ms) {
-  const ULONGLONG end = GetTickCount64() + deadline_ms;
-  while (!done()) {
+bool WaitUntil(const std::function<bool()>& done) {
+  for (const ULONGLONG end = GetTickCount64() + 60000; !done(); Sleep(20)) {
     if (GetTickCount64() > end) {
       return false;
     }
-    Sleep(20);
   }
   return true;
 }
 
-std::string WindowText(HWND window) {
-  std::vector<wchar_t> text(GetWindowTextLengthW(window) + 1);
-  GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
-  std::string utf8 = Utf8(text.data());
-  for (size_t at = utf8.find("\r\n"); at != std::string::npos; at = utf8.find("\r\n", at)) {
-    utf8.erase(at, 1);
+std::wstring WindowText(HWND window) {
+  std::wstring text(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0) + 1, L'\0');
+  text.resize(SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+  for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at)) {
+    text.erase(at, 1);
   }
-  return utf8;
+  return text;
 }
 
 VelmarWindow::~VelmarWindow() {
   if (m_process.hProcess != nullptr) {
-    if (Running()) {
-      TerminateProcess(m_process.hProcess, 1);
-      WaitForSingleObject(m_process.hProcess, 10000);
-    }
+    TerminateProcess(m_process.hProcess, 1);
+    WaitForExit();
     CloseHandle(m_process.hProcess);
     CloseHandle(m_process.hThread);
   }
 }
 
 bool VelmarWindow::Start(const std::wstring& arguments) {
-  if (!EnterTestDesktop()) {
-    return false;
-  }
-  std::wstring command = L"\"" + ProgramPath() + L"\" " + arguments;
+  // Where the build put velmar.exe, as Wine names a file of this machine (drive Z: is "/").
+  std::wstring command = L"\"Z:" + Wide(VELMAR_WINDOW_EXE) + L"\" " + arguments;
   std::wstring desktop = kDesktop;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.lpDesktop = desktop.data();
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &m_process)) {
-    return false;
-  }
-  return WaitUntil([this] {
-    Search search{m_process.dwProcessId, nullptr, Wide(texts::kCaption), nullptr};
-    EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
-    m_main = search.found;
-    return m_main != nullptr;
-  });
+  return EnterTestDesktop() &&
+         CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &m_process) &&
+         WaitUntil([this] { return (m_main = Find(nullptr, texts::kCaption)) != nullptr; });
 }
 
-HWND VelmarWindow::Box(std::string_view caption) const {
-  Search search{m_process.dwProcessId, m_main, Wide(caption), nullptr};
+HWND VelmarWindow::Find(HWND owner, std::string_view caption) const {
+  Search search{m_process.dwProcessId, owner, Wide(caption), nullptr};
   EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
 HWND VelmarWindow::WaitForBox(std::string_view caption) const {
   HWND box = nullptr;
-  WaitUntil([&] { return (box = Box(caption)) != nullptr; });
+  WaitUntil([&] { return (box = Find(m_main, caption)) != nullptr; });
   return box;
 }
 
-HWND VelmarWindow::Focus() const {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  GetGUIThreadInfo(m_process.dwThreadId, &info);
-  return info.hwndFocus != nullptr ? info.hwndFocus : info.hwndActive;
-}
-
-void VelmarWindow::PostKey(HWND window, WPARAM key) const {
-  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC))
-                      << 16;
-  PostMessageW(window, WM_KEYDOWN, key, scan | 1);
-  PostMessageW(window, WM_KEYUP, key, scan | 1 | (3l << 30));
+bool VelmarWindow::Press(HWND target, WORD key) const {
+  INPUT inputs[2] = {};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+  }
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  return WaitUntil([&] { return GetForegroundWindow() == target; }) &&
+         SendInput(2, inputs, sizeof(INPUT)) == 2;
 }
 
 void VelmarWindow::Select(int combo_id, const std::wstring& text) const {
   HWND combo = Control(combo_id);
-  const LRESULT index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                     reinterpret_cast<LPARAM>(text.c_str()));
-  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(combo, CB_SETCURSEL,
+               SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>(text.c_str())),
+               0);
   SendMessageW(m_main, WM_COMMAND, MAKEWPARAM(combo_id, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(combo));
-}
-
-std::string VelmarWindow::Selected(int combo_id) const {
-  return WindowText(Control(combo_id));
-}
-
-bool VelmarWindow::WaitForFocusIn(HWND dialog) const {
-  return WaitUntil([&] {
-    HWND focus = Focus();
-    return focus == dialog || IsChild(dialog, focus);
-  });
-}
-
-// Posted messages are taken in order: once a harmless one posted last has had its effect (the
-// edit's limit), so have the others.
-bool VelmarWindow::Flush() const {
-  static WPARAM marker = 30000;
-  HWND edit = Control(1000);
-  PostMessageW(edit, EM_SETLIMITTEXT, ++marker, 0);
-  return WaitUntil(
-      [&] { return static_cast<WPARAM>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0)) == marker; });
-}
-
-bool VelmarWindow::WaitForExit(DWORD deadline_ms) const {
-  return WaitForSingleObject(m_process.hProcess, deadline_ms) == WAIT_OBJECT_0;
-}
-
-bool VelmarWindow::Running() const {
-  return WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace velmar::test

@@ -1,11 +1,11 @@
 #pragma once
 // velmar.exe driven from outside, as a user would: started as a process of its own on the
 // tests' desktop, its window found by class and caption, its controls by identifier, its boxes
-// (message boxes and the About box) as dialogs that the main window owns.
+// (message boxes and the About box) as dialogs that the main window owns. Texts are read with
+// WM_GETTEXT: GetWindowText gives another process's controls' creation text.
 //
 // Every wait polls a condition until a generous deadline; nothing sleeps a fixed time. Keys are
-// posted to the control that has the window's focus, so that they take the dialog manager's
-// road (IsDialogMessage) as typed keys do.
+// typed (SendInput) once the window meant to take them is in the foreground.
 
 #include <windows.h>
 
@@ -16,12 +16,11 @@
 namespace velmar::test {
 
 std::wstring Wide(std::string_view utf8);
-std::string Utf8(std::wstring_view text);
 std::wstring Environment(const wchar_t* name);
-// Polls `done` every 20 ms until it holds or `deadline_ms` passes.
-bool WaitUntil(const std::function<bool()>& done, DWORD deadline_ms = 60000);
-// The window's text ("\r\n" folded to "\n").
-std::string WindowText(HWND window);
+// Polls `done` every 20 ms until it holds or a minute passes.
+bool WaitUntil(const std::function<bool()>& done);
+// The window's text, "\r\n" folded to "\n".
+std::wstring WindowText(HWND window);
 
 class VelmarWindow {
  public:
@@ -34,22 +33,17 @@ class VelmarWindow {
   bool Start(const std::wstring& arguments = {});
   HWND Main() const { return m_main; }
   HWND Control(int id) const { return GetDlgItem(m_main, id); }
-  // The visible dialog with `caption` that the main window owns; nullptr when there is none.
-  HWND Box(std::string_view caption) const;
+  // The visible dialog with `caption` that the main window owns, once there is one.
   HWND WaitForBox(std::string_view caption) const;
-  HWND Focus() const;
-  void PostKey(HWND window, WPARAM key) const;
+  bool Press(HWND target, WORD key) const;
   // Picks the combo's item with that text, as a click in its list would.
   void Select(int combo_id, const std::wstring& text) const;
-  std::string Selected(int combo_id) const;
-  // Waits until the focus is in `dialog` (the dialog or one of its controls).
-  bool WaitForFocusIn(HWND dialog) const;
-  // Waits until the window has taken every message posted to it so far.
-  bool Flush() const;
-  bool WaitForExit(DWORD deadline_ms = 60000) const;
-  bool Running() const;
+  bool WaitForExit() const { return WaitForSingleObject(m_process.hProcess, 60000) == 0; }
+  bool Running() const { return WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT; }
 
  private:
+  HWND Find(HWND owner, std::string_view caption) const;
+
   PROCESS_INFORMATION m_process{};
   HWND m_main = nullptr;
 };
