@@ -5,10 +5,11 @@
 # that draw, the desktop files' validators, what the package step needs, and clang's libFuzzer
 # (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer); the Windows build's cross-compiler,
 # and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
-# commands); ImageMagick cuts the Windows window's picture out of the virtual display.
+# commands); icoutils makes the Windows window's icon, and ImageMagick cuts its picture out of
+# the virtual display.
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
-  g++-mingw-w64-x86-64 wine64 wine imagemagick
+  g++-mingw-w64-x86-64 wine64 wine icoutils imagemagick
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
@@ -75,7 +76,8 @@ opt: deps
 test-release: opt
 	cd build/opt && ctest $(CTEST_FLAGS)
 
-# velmar-load.exe and the core's tests for 64-bit Windows, cross-built with mingw-w64.
+# velmar-load.exe, the window velmar.exe and the core's tests for 64-bit Windows, cross-built
+# with mingw-w64.
 windows: deps
 	cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -109,7 +111,7 @@ test-fuzz: deps
 test: test-release test-windows test-asan test-tsan test-fuzz
 
 format:
-	find platform datafile transport engine texts settings ui app window_wx cli emulator tests bench fuzz \
+	find platform datafile transport engine texts settings ui app window_wx window_win32 cli emulator tests bench fuzz \
 	  -name '*.cpp' -o -name '*.h' | xargs -r clang-format -i
 
 clean:

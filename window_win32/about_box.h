@@ -1,7 +1,7 @@
 #pragma once
 // The About box: template 100 run modally by the system's dialog manager over its owner. It has
-// no buttons; the dialog manager turns Enter into IDOK and Escape into IDCANCEL, and the close
-// box sends WM_CLOSE: each ends it.
+// no buttons: Enter ends it with IDOK, Escape with IDCANCEL (both also taken by a filter of its
+// loop, where a dialog manager lets them go by), and the close box with IDCANCEL.
 
 #include "window_win32/win32.h"
 

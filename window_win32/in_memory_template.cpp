@@ -39,6 +39,8 @@ constexpr std::array<ClassMapping, 8> kClasses{{
     {ControlClass::kEtchedLine, kStaticAtom, SS_ETCHEDHORZ},
 }};
 
+constexpr ClassMapping kPlainStatic{ControlClass::kStatic, kStaticAtom, SS_LEFT};
+
 struct StyleMapping {
   uint32_t bit;
   Win32Style win32;
@@ -63,7 +65,7 @@ const ClassMapping& MappingOf(ControlClass control_class) {
       return mapping;
     }
   }
-  return kClasses[static_cast<size_t>(ControlClass::kStatic)];
+  return kPlainStatic;  // every class is in the table; a new one shows as a plain label
 }
 
 class Writer {

@@ -35,6 +35,31 @@ HICON LoadAppIcon(HINSTANCE instance, int width_metric, int height_metric) {
                                          ::GetSystemMetrics(height_metric), LR_DEFAULTCOLOR));
 }
 
+// F1 in the main window becomes WM_HELP to it, whether or not the system makes one (Wine does
+// not): the dialog manager's loop offers every message to this filter first, and the key is
+// taken here, so the system never makes a second one. One main window per process.
+HWND help_dialog = nullptr;
+HHOOK help_hook = nullptr;
+
+LRESULT CALLBACK HelpKeyFilter(int code, WPARAM wparam, LPARAM lparam) {
+  const auto* message = reinterpret_cast<const MSG*>(lparam);
+  if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && message->wParam == VK_F1 &&
+      help_dialog != nullptr &&
+      (message->hwnd == help_dialog || ::IsChild(help_dialog, message->hwnd)) &&
+      ::GetKeyState(VK_SHIFT) >= 0 && ::GetKeyState(VK_CONTROL) >= 0 &&
+      ::GetKeyState(VK_MENU) >= 0) {
+    HELPINFO info{};
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    info.iCtrlId = ::GetDlgCtrlID(message->hwnd);
+    info.hItemHandle = message->hwnd;
+    ::GetCursorPos(&info.MousePos);
+    ::SendMessageW(help_dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    return TRUE;
+  }
+  return ::CallNextHookEx(help_hook, code, wparam, lparam);
+}
+
 }  // namespace
 
 Win32MainDialog::Win32MainDialog(HINSTANCE instance, platform::MessageQueue& queue,
@@ -128,6 +153,8 @@ void Win32MainDialog::OnInitDialog() {
       ::PostMessageW(window, kWakeMessage, 0, 0);
     }
   });
+  help_dialog = m_window;
+  help_hook = ::SetWindowsHookExW(WH_MSGFILTER, HelpKeyFilter, nullptr, ::GetCurrentThreadId());
   m_behaviour->OnInitDialog(m_initial_path);
 }
 
@@ -153,6 +180,11 @@ bool Win32MainDialog::OnPaint() {
 }
 
 void Win32MainDialog::OnDestroy() {
+  if (help_hook != nullptr) {
+    ::UnhookWindowsHookEx(help_hook);
+    help_hook = nullptr;
+  }
+  help_dialog = nullptr;
   m_queue.SetWakeHandler(nullptr);
   m_behaviour->OnDestroy();
 }

@@ -11,9 +11,10 @@
 // posted only when none is waiting, so a fast run cannot flood the Win32 queue.
 // Commands: 1001 Browse, 1002 StartLoad, IDOK OnOK, IDCANCEL and WM_CLOSE OnCancel (Escape, the
 // close box, Alt+F4), the path edit's EN_CHANGE OnPathEditChange. The system menu's commands and
-// F1 (WM_HELP) go to OnSysCommand. A log-off or shutdown (WM_ENDSESSION) abandons the run, so the
-// port is closed properly before the process ends. WM_DESTROY reaches the dialog before its
-// controls go, so the run is deleted while the progress bar it steps still exists.
+// WM_HELP go to OnSysCommand; F1 in the window is made WM_HELP by a filter of the dialog's loop. A
+// log-off or shutdown (WM_ENDSESSION) abandons the run, so the port is closed properly before the
+// process ends. WM_DESTROY reaches the dialog before its controls go, so the run is deleted while
+// the progress bar it steps still exists.
 //   Handle     the dialog's window while it exists, else null.
 //   Run        the modal run; the result of EndDialog, or -1 when the dialog cannot be made.
 

@@ -1,6 +1,5 @@
 #include "window_win32/progress_window.h"
 
-
 #include <algorithm>
 #include <string>
 #include <string_view>

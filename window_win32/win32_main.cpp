@@ -4,30 +4,15 @@
 #include "window_win32/win32.h"
 
 #include <string>
+#include <vector>
 
 #include "platform/message_box.h"
-#include "platform/wide_text_win32.h"
+#include "platform/program_arguments.h"
 #include "platform/window_message.h"
 #include "settings/profile_store.h"
 #include "window_win32/main_window.h"
 #include "window_win32/progress_window.h"
 #include "window_win32/win32_message_box.h"
-
-namespace {
-
-// The first argument, in UTF-8; empty when there is none.
-std::string InitialPath() {
-  int count = 0;
-  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  if (arguments == nullptr) {
-    return {};
-  }
-  std::string path = count > 1 ? velmar::platform::Narrow(arguments[1]) : std::string();
-  ::LocalFree(arguments);
-  return path;
-}
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace velmar;
@@ -38,7 +23,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   platform::MessageQueue queue;
   settings::ProfileStore profile;
-  app::Win32MainDialog dialog(instance, queue, profile, InitialPath());
+  const std::vector<std::string> arguments = platform::ProgramArguments(0, nullptr);
+  app::Win32MainDialog dialog(instance, queue, profile,
+                              arguments.empty() ? std::string() : arguments.front());
   platform::MessageBoxHandler previous = platform::SetMessageBoxHandler(
       [&dialog](std::string_view text, std::string_view caption, platform::BoxIcon icon) {
         app::ShowWin32MessageBox(dialog.Handle(), text, caption, icon);

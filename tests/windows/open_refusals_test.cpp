@@ -23,11 +23,17 @@ class WindowsOpenTest : public ::testing::Test {
     std::filesystem::create_directories(m_dir);
     m_file = (m_dir / "data.bin").string();
     std::ofstream(m_file, std::ios::binary) << "MyBIN";
+    // A name no single ANSI code page holds: it opens only through the wide-character calls.
+    const std::u8string unicode_name = u8"данные-δεδομένα.bin";
+    std::ofstream(m_dir / unicode_name, std::ios::binary) << "MyBIN";
+    const std::u8string unicode_path = (m_dir / unicode_name).u8string();
+    m_unicode_file.assign(unicode_path.begin(), unicode_path.end());
   }
   void TearDown() override { std::filesystem::remove_all(m_dir); }
 
   std::filesystem::path m_dir;
   std::string m_file;
+  std::string m_unicode_file;  // UTF-8
 };
 
 TEST_F(WindowsOpenTest, SerialLineRefusesWhatIsNoPort) {
@@ -68,6 +74,7 @@ TEST_F(WindowsOpenTest, ProbeRefusesDevicesWithoutOpeningThem) {
       {(m_dir / "missing.bin").string(), ProbeResult::kCannotOpen},
       {"", ProbeResult::kCannotOpen},
       {m_file, ProbeResult::kRegularFile},
+      {m_unicode_file, ProbeResult::kRegularFile},
   };
   for (const Case& c : cases) {
     ProbedFile file;
