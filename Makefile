@@ -5,17 +5,17 @@
 # that draw, the desktop files' validators, what the package step needs, and clang's libFuzzer
 # (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer); the Windows build's cross-compiler,
 # and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
-# commands); icoutils makes the Windows window's icon; NSIS and zip its installer and zip,
-# unzip their test.
+# commands); icoutils makes the Windows window's icon, NSIS and zip its installer and zip, unzip
+# their test, and ImageMagick cuts the window's picture out of the virtual display.
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
-  g++-mingw-w64-x86-64 wine64 wine icoutils nsis zip unzip
+  g++-mingw-w64-x86-64 wine64 wine icoutils nsis zip unzip imagemagick
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
 .PHONY: all deps demo bench bench-windows package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
-  opt windows windows-package test-windows
+  opt windows windows-package test-windows screenshot-windows
 
 all: build
 
@@ -97,6 +97,11 @@ windows-package: windows
 # once both are built).
 test-windows: windows-package opt
 	tests/windows/run.sh build/windows build/opt
+
+# The README's picture of the Windows window: velmar.exe under Wine on Xvfb, mid-load into
+# the emulator.
+screenshot-windows: windows-package opt
+	VELMAR_SCREENSHOT=$(CURDIR)/docs/window-windows.png tests/windows/run.sh build/windows build/opt
 
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address

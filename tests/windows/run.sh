@@ -1,5 +1,5 @@
 #!/bin/sh
-# The Windows build's tests under Wine, headless:
+# The Windows build's tests under Wine, headless but for the window's (on Xvfb):
 #   tests/windows/run.sh WINDOWS_BUILD LINUX_BUILD
 # First the core's test programs (CTest in WINDOWS_BUILD runs each .exe through wine.sh), then
 # loads through WINDOWS_BUILD's velmar-load.exe into LINUX_BUILD's emulated printer, over
@@ -25,9 +25,22 @@ wineserver -p </dev/null >/dev/null 2>&1
 trap 'wineserver -k 2>/dev/null || true' EXIT INT TERM
 "$here/wine.sh" "$prefix" cmd /c exit </dev/null >/dev/null 2>&1
 
+# The window on a display of its own: window_win32_test.exe drives velmar.exe, each case with
+# the emulated printer it needs (wine_window_test). With VELMAR_SCREENSHOT set, only the
+# picture of the window mid-load is taken, into that file.
+window_tests() {
+  VELMAR_WINDOW_TEST="$windows/tests/window_win32/window_win32_test.exe" VELMAR_WINEPREFIX="$prefix" \
+    xvfb-run -a --server-args="-screen 0 1024x768x24" "$linux/tests/window_win32/wine_window_test" "$@"
+}
+if [ -n "${VELMAR_SCREENSHOT:-}" ]; then
+  window_tests --gtest_filter='*Screenshot'
+  exit
+fi
+
 start=$(date +%s)
 (cd "$windows" && ctest --output-on-failure --timeout 300 -j2)
 VELMAR_WINDOWS_LOAD="$windows/cli/velmar-load.exe" VELMAR_WINEPREFIX="$prefix" \
   "$linux/tests/windows/wine_load_test"
+window_tests
 echo "Windows tests under Wine: $(( $(date +%s) - start )) s"
 "$here/installer_test.sh" "$windows" "$linux"

@@ -17,6 +17,7 @@
 #include "tests/integration/child_process.h"
 #include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
+#include "tests/windows/wine_paths.h"
 
 namespace velmar::test {
 namespace {
@@ -33,19 +34,6 @@ std::string Lines(std::string text) {
     text.erase(at, 1);
   }
   return text;
-}
-
-// A file of this machine as the loader names it: Wine's drive Z: is the root folder.
-std::string WindowsPath(std::string path) {
-  for (char& c : path) {
-    c = c == '/' ? '\\' : c;
-  }
-  return "Z:" + path;
-}
-
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
 }
 
 class WineLoadTest : public ::testing::Test {
