@@ -43,10 +43,10 @@ MessageQueue* MessageQueue::Current() {
   return t_current_queue;
 }
 
-void MessageQueue::Notify(std::unique_lock<std::mutex>& lock) {
+void MessageQueue::Notify(std::unique_lock<Lock>& lock) {
   std::function<void()> wake = m_wake;
   lock.unlock();
-  m_work.notify_all();
+  m_work.NotifyAll();
   if (wake) {
     wake();
   }
@@ -71,7 +71,7 @@ LResult MessageQueue::Send(Window* window, MessageId message, WParam wparam, LPa
   m_sends.push_back(&request);
   Notify(lock);
   lock.lock();
-  m_send_done.wait(lock, [&] { return request.finished; });
+  m_send_done.Wait(lock, [&] { return request.finished; });
   return request.result;
 }
 
@@ -81,7 +81,7 @@ void MessageQueue::AbandonSends() {
     request->finished = true;
   }
   m_sends.clear();
-  m_send_done.notify_all();
+  m_send_done.NotifyAll();
 }
 
 void MessageQueue::Forget(Window* window) {
@@ -94,7 +94,7 @@ void MessageQueue::Forget(Window* window) {
     request->finished = true;
     return true;
   });
-  m_send_done.notify_all();
+  m_send_done.NotifyAll();
 }
 
 bool MessageQueue::DispatchOne() {
@@ -115,7 +115,7 @@ bool MessageQueue::DispatchOne() {
       m_sends.erase(it);
       request->result = result;
       request->finished = true;
-      m_send_done.notify_all();
+      m_send_done.NotifyAll();
     }
     return true;
   }
@@ -156,7 +156,7 @@ bool MessageQueue::RunUntil(const std::function<bool()>& done, std::chrono::mill
         lock.unlock();
         return done();
       }
-      m_work.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(10)));
+      m_work.WaitUntil(lock, std::min(deadline, now + std::chrono::milliseconds(10)));
     }
   }
   return true;
@@ -168,7 +168,7 @@ void MessageQueue::Run() {
       continue;
     }
     std::unique_lock lock(m_mutex);
-    m_work.wait(lock, [this] { return m_quit || !m_posted.empty() || !m_sends.empty(); });
+    m_work.Wait(lock, [this] { return m_quit || !m_posted.empty() || !m_sends.empty(); });
     if (m_quit && m_posted.empty() && m_sends.empty()) {
       m_quit = false;
       return;

@@ -15,12 +15,13 @@
 // queue calls (from any thread) whenever work arrives, and calls DispatchPending on its thread.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#include "platform/thread_sync.h"
 
 namespace velmar::platform {
 
@@ -114,14 +115,16 @@ class MessageQueue {
   };
 
   void Forget(Window* window);
-  void Notify(std::unique_lock<std::mutex>& lock);
+  void Notify(std::unique_lock<Lock>& lock);
   bool DispatchOne();
   void AbandonSends();
 
   std::thread::id m_owner;
-  std::mutex m_mutex;
-  std::condition_variable m_work;       // owner waits for work
-  std::condition_variable m_send_done;  // senders wait for completion
+  // Every block's progress step is a send to the user-interface thread: the cheapest wake-up
+  // the system has.
+  Lock m_mutex;
+  Condition m_work;       // owner waits for work
+  Condition m_send_done;  // senders wait for completion
   std::deque<Posted> m_posted;
   std::deque<SendRequest*> m_sends;
   int m_refusing = 0;
