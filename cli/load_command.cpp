@@ -110,11 +110,4 @@ int RunLoad(const Options& options, bool console) {
   return static_cast<int>(outcome) - kNotificationExitBase;
 }
 
-int RunListPorts() {
-  for (const std::string& port : platform::ListPorts()) {
-    std::printf("%s\n", port.c_str());
-  }
-  return kExitSuccess;
-}
-
 }  // namespace velmar::cli

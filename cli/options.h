@@ -39,6 +39,8 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitCannotOpenFile = 3;
 inline constexpr int kExitBadFile = 4;
 inline constexpr int kExitPortUnavailable = 5;
+// Several printers: at least one was not loaded (each printer's own result is in the summary).
+inline constexpr int kExitSomeFailed = 6;
 // A failure notification ends the loader with its number minus this.
 inline constexpr int kNotificationExitBase = 1024;
 

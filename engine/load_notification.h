@@ -2,7 +2,8 @@
 // The notifications a run posts to its window (both parameters 0), and what each means.
 // Twelve end a load (eleven failures and the success); LN_STATUS redraws the status text and
 // LN_STEP advances the progress bar. The table gives each its text in the string table: for
-// LN_DONE and LN_STATUS the program text, with the font text beside it.
+// LN_DONE and LN_STATUS the program text, with the font text beside it; and a key, the word a
+// script matches instead of the Russian text.
 
 #include <cstdint>
 #include <span>
@@ -33,6 +34,7 @@ enum class NotificationKind { kFailure, kSuccess, kProgress };
 struct NotificationInfo {
   LoadNotification id;
   const char* name;
+  const char* key;  // stable English word for scripts; never changes once published
   NotificationKind kind;
   int text_id;         // program text; 0 for none
   int font_text_id;    // font text where it differs, else the same as text_id
