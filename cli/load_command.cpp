@@ -1,113 +1,194 @@
 #include "cli/load_command.h"
 
+#include <atomic>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "cli/console_window.h"
+#include "cli/interim_output.h"
+#include "cli/load_event.h"
+#include "cli/printer_load.h"
+#include "cli/printer_window.h"
 #include "cli/traced_transport.h"
 #include "datafile/data_file.h"
-#include "engine/downloader.h"
-#include "engine/load_notification.h"
 #include "platform/console_output.h"
-#include "platform/serial_line.h"
 #include "platform/termination_signal.h"
 #include "settings/baud_rate.h"
 #include "settings/profile_store.h"
-#include "texts/open_failure_text.h"
 #include "texts/string_table.h"
-#include "texts/text_encoding.h"
-#include "transport/transport_factory.h"
 
 namespace velmar::cli {
 
 namespace {
 
-// Any connection type but the serial one selects the network transport.
-constexpr const char* kTcpConnectionType = "TCP";
+// The printers publish from their own threads; an output sees one event at a time.
+class SerialisedSink final : public EventSink {
+ public:
+  explicit SerialisedSink(EventSink& output) : m_output(output) {}
+  void Publish(const LoadEvent& event) override {
+    std::lock_guard lock(m_lock);
+    m_output.Publish(event);
+  }
+  void Close() override {
+    std::lock_guard lock(m_lock);
+    m_output.Close();
+  }
 
-void PrintText(int text_id, const std::string& model = {}) {
-  platform::WriteText(stderr, texts::FormatText(text_id, texts::DisplayName(model)) + "\n");
-}
+ private:
+  EventSink& m_output;
+  std::mutex m_lock;
+};
 
 int ReportRefusedFile(const datafile::DataFileResult& file) {
-  PrintText(file.text_id);
+  platform::WriteText(stderr, std::string(texts::LoadText(file.text_id)) + "\n");
   return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
+}
+
+// Adds --ports-from's list to the targets; an error text, empty when all is well.
+std::string ReadPortList(Options* options) {
+  if (options->ports_from == "-") {
+    return AddPortList(std::cin, options);
+  }
+  std::ifstream list(std::filesystem::path(
+      std::u8string(options->ports_from.begin(), options->ports_from.end())));
+  if (!list) {
+    return "cannot read the port list " + options->ports_from;
+  }
+  return AddPortList(list, options);
+}
+
+PrinterSettings SettingsFor(const Options& options) {
+  PrinterSettings settings;
+  settings.retries = options.retries;
+  settings.wait = options.wait;
+  if (options.baud_rate) {
+    settings.baud_rate = *options.baud_rate;
+  } else {
+    const settings::ProfileStore profile;
+    settings.baud_rate = settings::BaudRateValue(profile.GetString(
+        settings::kSettingsSection, settings::kBaudRateEntry, settings::kDefaultBaudRate));
+  }
+  return settings;
+}
+
+LoadEvent RunStart(const Options& options, const datafile::LoadWindow& file,
+                   const datafile::DataFileResult& result, int printers) {
+  LoadEvent event;
+  event.kind = EventKind::kRunStart;
+  event.file = options.file;
+  event.font = file.IsFontLoad();
+  event.model = event.font ? file.m_font_name : file.m_model_name;
+  event.size = result.payload_length;
+  event.printers = printers;
+  return event;
 }
 
 }  // namespace
 
-int RunLoad(const Options& options, bool console) {
-  platform::MessageQueue queue;
-  ConsoleWindow window(queue, console);
-  const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
-  if (file.outcome != datafile::ReadOutcome::kOk) {
-    return ReportRefusedFile(file);
+int RunLoad(const Options& given, bool console) {
+  Options options = given;
+  if (!options.ports_from.empty()) {
+    if (const std::string error = ReadPortList(&options); !error.empty()) {
+      std::fprintf(stderr, "velmar-load: %s\n", error.c_str());
+      return kExitUsage;
+    }
   }
-  datafile::SetUpProgress(&window.Progress(), file);
-
-  // A load over TCP leaves the serial settings alone; a serial load falls back on the window's.
-  const bool over_tcp = options.host.has_value();
-  std::string port;
-  int32_t baud = 0;
-  if (!over_tcp) {
+  if (options.targets.empty()) {
     const settings::ProfileStore profile;
-    port = options.port.value_or(profile.GetString(settings::kSettingsSection, settings::kPortEntry,
-                                                   settings::kDefaultPort));
-    baud = options.baud_rate.value_or(settings::BaudRateValue(profile.GetString(
-        settings::kSettingsSection, settings::kBaudRateEntry, settings::kDefaultBaudRate)));
+    options.targets.push_back({profile.GetString(settings::kSettingsSection, settings::kPortEntry,
+                                                 settings::kDefaultPort),
+                               "", 0});
+  }
+  const bool several = options.targets.size() > 1;
+  if (options.trace && several && options.trace_dir.empty()) {
+    std::fprintf(stderr, "velmar-load: --trace with several printers needs --trace-dir DIR\n");
+    return kExitUsage;
   }
 
-  // Before the run's threads, so that they leave the two signals to the watch.
-  platform::TerminationWatch termination([&queue] { queue.Quit(); });
-  TracedTransport* traced = nullptr;
-  auto run = std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
-    auto wrapped = std::make_unique<TracedTransport>(
-        transport::MakeTransport(
-            owner, over_tcp ? kTcpConnectionType : transport::kSerialConnectionType,
-            options.host.value_or(""), options.tcp_port.value_or(0), port, baud),
-        options.trace);
-    traced = wrapped.get();
-    return wrapped;
-  });
-  if (!run->m_transport->IsOpen()) {
-    const std::string why = texts::OpenFailureText(run->m_transport->LastOpenFailure());
-    run.reset();
-    platform::WriteText(stderr, why + "\n");
-    return kExitPortUnavailable;
+  // Read and checked once; every printer's window shares these bytes.
+  platform::MessageQueue queue;
+  PrinterWindow file_window(queue, {});
+  const FileToLoad file{&file_window, datafile::ReadDataFile(options.file, file_window)};
+  if (file.result.outcome != datafile::ReadOutcome::kOk) {
+    return ReportRefusedFile(file.result);
   }
-  window.Progress().SetByteCounter(
-      [traced] { return traced->BytesSent() + traced->BytesReceived(); });
-  window.ShowStatus();
-  if (window.IsFontLoad()) {
-    run->StartFontLoad();
+
+  const PrinterSettings settings = SettingsFor(options);
+  const std::unique_ptr<EventSink> output = MakeOutput(
+      {.json = options.json, .several = several, .terminal = console, .out = stdout, .err = stderr});
+  SerialisedSink events(*output);
+  std::vector<std::unique_ptr<TraceFile>> traces;
+  std::vector<std::unique_ptr<PrinterLoad>> printers;
+  for (const Target& target : options.targets) {
+    PrinterSettings own = settings;
+    if (options.trace && options.trace_dir.empty()) {
+      own.trace = [](const std::string& line) { std::fputs(line.c_str(), stderr); };
+    } else if (options.trace) {
+      traces.push_back(std::make_unique<TraceFile>(options.trace_dir, target.Name()));
+      if (!traces.back()->IsOpen()) {
+        platform::WriteText(stderr, "velmar-load: cannot write the trace file " +
+                                        traces.back()->Path() + "\n");
+        return kExitUsage;
+      }
+      own.trace = [trace = traces.back().get()](const std::string& line) { trace->Write(line); };
+    }
+    printers.push_back(std::make_unique<PrinterLoad>(static_cast<int>(printers.size()), target,
+                                                     file, std::move(own), events));
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  events.Publish(RunStart(options, file_window, file.result, static_cast<int>(printers.size())));
+  int signal_number = 0;
+  {
+    // Made before the printers' threads, so that they leave the two signals to the watch.
+    std::atomic<platform::TerminationWatch*> watch{nullptr};
+    platform::TerminationWatch termination([&] {
+      while (watch.load() == nullptr) {
+        std::this_thread::yield();  // the signal came while the watch was being made
+      }
+      const int status = platform::TerminationWatch::ExitStatusFor(watch.load()->Caught());
+      for (auto& printer : printers) {
+        printer->Stop(status);
+      }
+    });
+    watch.store(&termination);
+    for (auto& printer : printers) {
+      printer->Start();
+    }
+    for (auto& printer : printers) {
+      printer->Join();  // every port is closed once this returns
+    }
+    signal_number = termination.Caught();
+  }
+
+  LoadEvent run_end;
+  run_end.kind = EventKind::kRunEnd;
+  run_end.printers = static_cast<int>(printers.size());
+  for (const auto& printer : printers) {
+    ++(printer->Loaded() ? run_end.loaded_count : run_end.failed_count);
+  }
+  if (signal_number != 0) {
+    run_end.status = platform::TerminationWatch::ExitStatusFor(signal_number);
+  } else if (!several) {
+    run_end.status = printers.front()->Status();
   } else {
-    run->StartProgramLoad();
+    run_end.status = run_end.failed_count == 0 ? kExitSuccess : kExitSomeFailed;
   }
-  queue.Run();  // until the notification that ends the load, or a signal
-  // The counter reads the run's transport, which goes with the run.
-  window.Progress().KeepByteCount();
-  traced = nullptr;
-  run.reset();  // closes the port properly, also when a signal cut the load short
-
-  if (const int signal_number = termination.Caught(); signal_number != 0) {
-    window.Progress().Finish(false);
-    std::fprintf(stderr, "velmar-load: stopped by signal %d; the port is closed\n", signal_number);
-    return platform::TerminationWatch::ExitStatusFor(signal_number);
+  run_end.elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  events.Publish(run_end);
+  events.Close();
+  if (signal_number != 0) {
+    std::fprintf(stderr, "velmar-load: stopped by signal %d; %s closed\n", signal_number,
+                 several ? "every port is" : "the port is");
   }
-
-  const platform::MessageId outcome = window.Outcome().value_or(engine::LN_TIMEOUT);
-  window.Progress().Finish(outcome == engine::LN_DONE);
-  const engine::NotificationInfo* info = engine::FindNotification(outcome);
-  if (outcome == engine::LN_DONE) {
-    platform::WriteText(stdout, std::string(texts::LoadText(window.IsFontLoad() ? info->font_text_id
-                                                                                : info->text_id)) +
-                                    "\n");
-    return kExitSuccess;
-  }
-  PrintText(info->text_id, window.m_model_name);
-  return static_cast<int>(outcome) - kNotificationExitBase;
+  return run_end.status;
 }
 
 }  // namespace velmar::cli

@@ -1,7 +1,9 @@
 #include "cli/options.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <cstdint>
+#include <istream>
 #include <string>
 
 #include "platform/serial_line.h"
@@ -21,16 +23,15 @@ std::optional<int32_t> ParsePositive(const std::string& text, int32_t max) {
   return value;
 }
 
-// A load over TCP names both ends of the connection and no serial line.
-std::string CheckConnection(const Options& options) {
-  if (options.host.has_value() != options.tcp_port.has_value()) {
-    return options.host ? "--host needs --tcp-port" : "--tcp-port needs --host";
+// Interim: the parser proper comes on getopt_long.
+std::optional<std::string> g_host;
+std::optional<int32_t> g_tcp_port;
+std::string CheckConnection(Options& options) {
+  if (g_host.has_value() != g_tcp_port.has_value()) {
+    return g_host ? "--host needs --tcp-port" : "--tcp-port needs --host";
   }
-  if (options.host && options.port) {
-    return "give either -p or --host and --tcp-port";
-  }
-  if (options.host && options.baud_rate) {
-    return "a baud rate has no meaning over TCP";
+  if (g_host) {
+    options.targets.push_back({"", *g_host, *g_tcp_port});
   }
   return {};
 }
@@ -75,7 +76,23 @@ const char* UsageText() {
   return text.c_str();
 }
 
+std::string Target::Name() const {
+  return IsTcp() ? host + ":" + std::to_string(tcp_port) : port;
+}
+
+std::string AddPortList(std::istream& in, Options* options) {
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] != '#') {
+      options->targets.push_back({line, "", 0});
+    }
+  }
+  return {};
+}
+
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {
+  g_host.reset();
+  g_tcp_port.reset();
   Options options;
   std::vector<std::string> files;
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -95,7 +112,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       if (!value(&text) || text.empty()) {
         return {std::nullopt, arg + " needs a port name"};
       }
-      options.port = text;
+      options.targets.push_back({text, "", 0});
     } else if (arg == "-b" || arg == "--baud") {
       if (!value(&text)) {
         return {std::nullopt, arg + " needs a baud rate"};
@@ -108,15 +125,27 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       if (!value(&text) || text.empty()) {
         return {std::nullopt, arg + " needs a host name or address"};
       }
-      options.host = text;
+      g_host = text;
     } else if (arg == "--tcp-port") {
       if (!value(&text)) {
         return {std::nullopt, arg + " needs a port number"};
       }
-      options.tcp_port = ParsePositive(text, kMaxTcpPort);
-      if (!options.tcp_port) {
+      g_tcp_port = ParsePositive(text, kMaxTcpPort);
+      if (!g_tcp_port) {
         return {std::nullopt, "not a TCP port from 1 to 65535: " + text};
       }
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--retries") {
+      value(&text);
+      options.retries = std::atoi(text.c_str());
+    } else if (arg == "--wait") {
+      value(&text);
+      options.wait = std::chrono::milliseconds(std::atoi(text.c_str()) * 1000);
+    } else if (arg == "--trace-dir") {
+      value(&text);
+      options.trace = true;
+      options.trace_dir = text;
     } else if (arg == "--trace") {
       options.trace = true;
     } else if (arg == "--info") {

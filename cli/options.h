@@ -5,7 +5,9 @@
 //   velmar-load --info FILE | --list-ports | --help
 // ParseOptions never exits: it returns the parsed options or a usage error text.
 
+#include <chrono>
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,14 +16,24 @@ namespace velmar::cli {
 
 enum class Command { kLoad, kInfo, kListPorts, kHelp };
 
+struct Target {
+  std::string port;  // a serial port; empty for TCP
+  std::string host;  // set for a TCP connection
+  int32_t tcp_port = 0;
+  bool IsTcp() const { return !host.empty(); }
+  std::string Name() const;  // the port, or HOST:PORT ([v6]:PORT)
+};
+
 struct Options {
   Command command = Command::kLoad;
-  std::optional<std::string> port;  // absent: the window's saved setting, else COM1
+  std::vector<Target> targets;  // in the order given; empty: the window's saved port
   std::optional<int32_t> baud_rate;
-  // Both set: the load goes over TCP to this host and port instead of a serial line.
-  std::optional<std::string> host;
-  std::optional<int32_t> tcp_port;
+  std::string ports_from;  // --ports-from FILE ("-" standard input); empty: none
   bool trace = false;
+  std::string trace_dir;  // empty: standard error
+  bool json = false;
+  int32_t retries = 0;
+  std::chrono::milliseconds wait{0};
   std::string file;
 };
 
@@ -31,6 +43,7 @@ struct ParseResult {
 };
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments);
+std::string AddPortList(std::istream& in, Options* options);
 const char* UsageText();
 
 // Exit statuses.

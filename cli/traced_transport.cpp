@@ -1,12 +1,15 @@
 #include "cli/traced_transport.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace velmar::cli {
 
-TracedTransport::TracedTransport(std::unique_ptr<transport::Transport> inner, bool trace)
-    : m_inner(std::move(inner)), m_trace(trace), m_start(std::chrono::steady_clock::now()) {}
+TracedTransport::TracedTransport(std::unique_ptr<transport::Transport> inner,
+                                 TraceLine trace)
+    : m_inner(std::move(inner)),
+      m_trace(std::move(trace)), m_start(std::chrono::steady_clock::now()) {}
 
 bool TracedTransport::Write(const uint8_t* data, int32_t length) {
   if (length > 0) {
@@ -41,7 +44,35 @@ void TracedTransport::Trace(char direction, const uint8_t* data, int32_t length)
     line += kHex[data[i] & 0x0F];
   }
   line += '\n';
-  std::fputs(line.c_str(), stderr);  // one call a line, so lines from two threads never mix
+  m_trace(line);
+}
+
+namespace {
+
+// A path given in UTF-8, also where the system's narrow code page is another.
+std::filesystem::path Utf8Path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
+
+TraceFile::TraceFile(const std::string& folder, const std::string& port) {
+  std::string name = port;
+  for (char& c : name) {
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '.' || c == '_' || c == '-';
+    c = kept ? c : '_';
+  }
+  m_path = folder + "/" + name + ".trace";
+  std::error_code error;
+  std::filesystem::create_directories(Utf8Path(folder), error);
+  m_file.open(Utf8Path(m_path), std::ios::out | std::ios::trunc);
+}
+
+void TraceFile::Write(const std::string& line) {
+  std::lock_guard lock(m_lock);
+  m_file << line;
+  m_file.flush();  // a trace is read when something went wrong, perhaps before the end
 }
 
 }  // namespace velmar::cli

@@ -9,7 +9,7 @@
 
 namespace velmar::engine {
 
-std::atomic<Downloader*> g_current_run{nullptr};
+thread_local std::atomic<Downloader*> g_current_run{nullptr};
 
 Downloader::Downloader(datafile::LoadWindow* window, std::string connection_type, std::string host,
                        int32_t port_number, std::string port_name, int32_t baud_rate)

@@ -158,7 +158,9 @@ class Downloader : public transport::ReceiveSink {
   std::thread m_watchdog_thread;
 };
 
-// The current run; each run stores itself here when constructed and clears it when destroyed.
-extern std::atomic<Downloader*> g_current_run;
+// The current run of the calling thread: each run stores itself in the g_current_run of the
+// thread that constructs it and clears it when destroyed there, so that several threads may
+// each hold a run of their own.
+extern thread_local std::atomic<Downloader*> g_current_run;
 
 }  // namespace velmar::engine

@@ -15,7 +15,8 @@ void ByteArray::Grow(int64_t requested_size) {
   const int64_t growth = m_grow_by > 0 ? m_grow_by : std::clamp(m_size / 8, kMinGrowth, kMaxGrowth);
   int64_t new_capacity = std::max<int64_t>(requested_size, int64_t{Capacity()} + growth);
   new_capacity = std::min<int64_t>(new_capacity, std::numeric_limits<int32_t>::max());
-  auto storage = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(new_capacity));
+  std::shared_ptr<uint8_t[]> storage =
+      std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(new_capacity));
   if (m_size > 0) {
     std::memcpy(storage.get(), Data(), static_cast<size_t>(m_size));
   }
@@ -32,7 +33,8 @@ bool ByteArray::Append(const uint8_t* bytes, int32_t count) {
   if (requested > std::numeric_limits<int32_t>::max()) {
     return false;
   }
-  if (requested > Capacity()) {
+  // Shared storage is read-only: a sharer may be reading it on another thread.
+  if (requested > Capacity() || m_storage.use_count() > 1) {
     Grow(requested);
   }
   std::memcpy(m_storage.get() + m_head + m_size, bytes, static_cast<size_t>(count));
@@ -47,6 +49,16 @@ void ByteArray::RemoveFront(int32_t count) {
   if (m_size == 0) {
     m_head = 0;  // the whole allocation is free again
   }
+}
+
+void ByteArray::ShareFrom(const ByteArray& other) {
+  if (&other == this) {
+    return;
+  }
+  m_storage = other.m_storage;
+  m_head = other.m_head;
+  m_size = other.m_size;
+  m_capacity = other.m_capacity;
 }
 
 void ByteArray::RemoveAll() {

@@ -8,6 +8,8 @@
 //
 // Removing bytes from the front only moves a start offset, so cutting a payload into blocks
 // costs time linear in the bytes removed. Capacity counts the room from the first byte held.
+// ShareFrom makes an array hold another's bytes without copying them, so that many loads of one
+// file keep one copy; the storage is then read-only to both, and the first append copies it.
 //   RemoveAll  empties the array and releases its storage (size and capacity become 0).
 // Sizes are signed 32-bit, as the rest of the system counts; an append that would pass
 // INT32_MAX is refused (returns false) and leaves the array unchanged.
@@ -35,11 +37,13 @@ class ByteArray {
   // Removes min(count, Size()) bytes from the front.
   void RemoveFront(int32_t count);
   void RemoveAll();
+  // Holds `other`'s bytes, sharing its storage; `other` may be changed or destroyed afterwards.
+  void ShareFrom(const ByteArray& other);
 
  private:
   void Grow(int64_t requested_size);
 
-  std::unique_ptr<uint8_t[]> m_storage;
+  std::shared_ptr<uint8_t[]> m_storage;
   int32_t m_head = 0;      // offset of the first byte held
   int32_t m_size = 0;      // bytes held
   int32_t m_capacity = 0;  // bytes allocated, counted from the storage's start

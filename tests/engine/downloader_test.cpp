@@ -78,6 +78,7 @@ TEST_F(DownloaderTest, CurrentRunIsTheLiveOne) {
   EXPECT_EQ(g_current_run.load(), run.get());
   run->StartProgramLoad();
   EXPECT_EQ(g_current_run.load(), run.get());
+  std::thread([] { EXPECT_EQ(g_current_run.load(), nullptr); }).join();  // a run is its thread's
   run.reset();
   EXPECT_EQ(g_current_run.load(), nullptr);
 
