@@ -46,6 +46,13 @@ const OptionSpec* OptionScanner::Find(int id) const {
   return found == m_specs.end() ? nullptr : &*found;
 }
 
+const OptionSpec* OptionScanner::FindLong(const std::string& spelling) const {
+  const auto found = std::find_if(m_specs.begin(), m_specs.end(), [&](const OptionSpec& spec) {
+    return spelling == std::string("--") + spec.long_name;
+  });
+  return found == m_specs.end() ? nullptr : &*found;
+}
+
 OptionItem OptionScanner::Next() {
   const int argc = static_cast<int>(m_storage.size());
   if (m_next_operand > 0) {
@@ -80,16 +87,17 @@ OptionItem OptionScanner::Classify(int result, const std::string& current) {
   if (result == kOperandResult) {
     return OptionItem::kOperand;
   }
-  if (result == ':') {
-    m_id = optopt;  // the letter, or the long option's id
-    return OptionItem::kMissingValue;
-  }
-  if (result == '?') {
-    // A known long option given "=VALUE" that it does not take.
-    const bool known = long_form && std::any_of(m_specs.begin(), m_specs.end(), [&](auto& spec) {
-                         return m_spelling == std::string("--") + spec.long_name;
-                       });
-    return known ? OptionItem::kUnexpectedValue : OptionItem::kUnknown;
+  if (result == ':' || result == '?') {
+    // The runtimes differ here: glibc calls "--flag=VALUE" unknown, mingw-w64 a missing value.
+    const OptionSpec* named = long_form ? FindLong(m_spelling) : nullptr;
+    if (long_form && named == nullptr) {
+      return OptionItem::kUnknown;  // or an abbreviation
+    }
+    if (named != nullptr && !named->has_value) {
+      return OptionItem::kUnexpectedValue;
+    }
+    m_id = named != nullptr ? named->id : optopt;
+    return result == ':' ? OptionItem::kMissingValue : OptionItem::kUnknown;
   }
   m_id = result;
   const OptionSpec* spec = Find(result);

@@ -36,6 +36,7 @@ class OptionScanner {
 
  private:
   const OptionSpec* Find(int id) const;
+  const OptionSpec* FindLong(const std::string& spelling) const;  // "--name" written in full
   OptionItem Classify(int result, const std::string& current);
 
   std::vector<std::string> m_storage;  // getopt may reorder, so it gets copies

@@ -106,6 +106,7 @@ TEST(OptionsTest, RefusesWhatCannotBeRun) {
       {{"--bogus=1", "f.bin"}, "unknown option: --bogus"},
       {{"--tr", "f.bin"}, "unknown option: --tr"},  // no abbreviations
       {{"--json=yes", "f.bin"}, "--json takes no value"},
+      {{"--por"}, "unknown option: --por"},
       // TCP: each host with its port, 1 to 65535, no rate when every printer is over TCP.
       {{"--host", "h", "f.bin"}, "--host needs --tcp-port"},
       {{"--tcp-port", "9100", "f.bin"}, "--tcp-port needs --host"},
