@@ -2,9 +2,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,19 +47,6 @@ int ReportRefusedFile(const datafile::DataFileResult& file) {
   return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
 }
 
-// Adds --ports-from's list to the targets; an error text, empty when all is well.
-std::string ReadPortList(Options* options) {
-  if (options->ports_from == "-") {
-    return AddPortList(std::cin, options);
-  }
-  std::ifstream list(std::filesystem::path(
-      std::u8string(options->ports_from.begin(), options->ports_from.end())));
-  if (!list) {
-    return "cannot read the port list " + options->ports_from;
-  }
-  return AddPortList(list, options);
-}
-
 PrinterSettings SettingsFor(const Options& options) {
   PrinterSettings settings;
   settings.retries = options.retries;
@@ -93,12 +77,6 @@ LoadEvent RunStart(const Options& options, const datafile::LoadWindow& file,
 
 int RunLoad(const Options& given, bool console) {
   Options options = given;
-  if (!options.ports_from.empty()) {
-    if (const std::string error = ReadPortList(&options); !error.empty()) {
-      std::fprintf(stderr, "velmar-load: %s\n", error.c_str());
-      return kExitUsage;
-    }
-  }
   if (options.targets.empty()) {
     const settings::ProfileStore profile;
     options.targets.push_back({profile.GetString(settings::kSettingsSection, settings::kPortEntry,
@@ -106,10 +84,6 @@ int RunLoad(const Options& given, bool console) {
                                "", 0});
   }
   const bool several = options.targets.size() > 1;
-  if (options.trace && several && options.trace_dir.empty()) {
-    std::fprintf(stderr, "velmar-load: --trace with several printers needs --trace-dir DIR\n");
-    return kExitUsage;
-  }
 
   // Read and checked once; every printer's window shares these bytes.
   platform::MessageQueue queue;

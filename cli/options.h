@@ -1,9 +1,15 @@
 #pragma once
 // The loader's command line.
-//   velmar-load [-p|--port NAME] [-b|--baud N] [--trace] FILE
-//   velmar-load --host HOST --tcp-port N [--trace] FILE
+//   velmar-load [-p PORT]... [--host H --tcp-port N]... [--ports-from FILE|-] [-b N]
+//               [--retries N] [--wait SECONDS] [--json] [--trace [--trace-dir DIR]] FILE
 //   velmar-load --info FILE | --list-ports | --help
-// ParseOptions never exits: it returns the parsed options or a usage error text.
+//
+// Principles of operation: ParseOptions runs getopt_long (glibc, or the mingw-w64 runtime) over
+// the arguments, silenced and reset on every call so that it can be called again, and never
+// exits nor prints: it returns the parsed options or a usage error text. getopt keeps its state
+// in globals, so one thread parses at a time. Options and file names come in any order; "--"
+// ends the options. ParseOptions never reads files: the --ports-from list is read by its caller
+// and handed to AddPortList, which checks the whole set of printers again.
 
 #include <chrono>
 #include <cstdint>
@@ -16,6 +22,7 @@ namespace velmar::cli {
 
 enum class Command { kLoad, kInfo, kListPorts, kHelp };
 
+// One printer to load: a serial port, or a TCP connection.
 struct Target {
   std::string port;  // a serial port; empty for TCP
   std::string host;  // set for a TCP connection
@@ -26,14 +33,14 @@ struct Target {
 
 struct Options {
   Command command = Command::kLoad;
-  std::vector<Target> targets;  // in the order given; empty: the window's saved port
-  std::optional<int32_t> baud_rate;
-  std::string ports_from;  // --ports-from FILE ("-" standard input); empty: none
+  std::vector<Target> targets;       // in the order given; empty: the window's saved port
+  std::optional<int32_t> baud_rate;  // one rate for every serial port
+  std::string ports_from;            // --ports-from FILE ("-" standard input); empty: none
   bool trace = false;
-  std::string trace_dir;  // empty: standard error
+  std::string trace_dir;  // --trace-dir DIR; empty: standard error
   bool json = false;
-  int32_t retries = 0;
-  std::chrono::milliseconds wait{0};
+  int32_t retries = 0;                // --retries N, 0..1000
+  std::chrono::milliseconds wait{0};  // --wait SECONDS (decimal, e.g. 2.5); 0: no waiting
   std::string file;
 };
 
@@ -43,6 +50,10 @@ struct ParseResult {
 };
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments);
+// Adds the port list's entries to options->targets: one a line, surrounding blanks trimmed,
+// empty lines and lines starting with '#' skipped; HOST:PORT (PORT all digits, [v6]:PORT) is a
+// TCP target, anything else a serial port. Returns an error text (a port named twice, a bad
+// line with its number, a combination the whole set refuses), empty when all is well.
 std::string AddPortList(std::istream& in, Options* options);
 const char* UsageText();
 
