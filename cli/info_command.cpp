@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "cli/console_window.h"
 #include "cli/load_command.h"
+#include "cli/printer_window.h"
 #include "datafile/data_file.h"
 #include "engine/crc16.h"
 #include "platform/console_output.h"
@@ -36,7 +36,7 @@ std::vector<Range> AddressRanges(const std::vector<datafile::BlockInfo>& blocks)
 
 int RunInfo(const Options& options) {
   platform::MessageQueue queue;
-  ConsoleWindow window(queue, false);
+  PrinterWindow window(queue, {});
   const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
   if (file.outcome != datafile::ReadOutcome::kOk) {
     platform::WriteText(stderr, std::string(texts::LoadText(file.text_id)) + "\n");

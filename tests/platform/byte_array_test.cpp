@@ -100,6 +100,24 @@ TEST(ByteArrayTest, AppendAfterFrontRemovalKeepsOrder) {
   }
 }
 
+TEST(ByteArrayTest, SharedBytesAreCopiedOnlyBySharersThatAppend) {
+  ByteArray file;
+  const uint8_t bytes[] = {1, 2, 3, 4, 5, 6};
+  file.Append(bytes, 6);
+  ByteArray cutting, growing;
+  cutting.ShareFrom(file);
+  growing.ShareFrom(file);
+  cutting.RemoveFront(4);
+  EXPECT_EQ(cutting.Data(), file.Data() + 4);  // no copy while only read and cut
+  growing.Add(7);                              // a full array: growing copies
+  EXPECT_NE(growing.Data(), file.Data());
+  file.RemoveAll();
+  EXPECT_EQ(cutting[1], 6);  // outlives the array it came from
+  ASSERT_EQ(growing.Size(), 7);
+  EXPECT_EQ(growing[6], 7);
+  EXPECT_EQ(growing[0], 1);
+}
+
 TEST(ByteArrayTest, RefusesCountsThatCannotBeHeld) {
   ByteArray array;
   uint8_t byte = 0;

@@ -1,8 +1,8 @@
-// The loader's bar follows the file's whole range, however large the file.
+// A printer's progress follows the file's whole range, however large the file.
 
 #include <gtest/gtest.h>
 
-#include "cli/console_window.h"
+#include "cli/printer_window.h"
 #include "datafile/data_file.h"
 #include "platform/progress_messages.h"
 
@@ -18,7 +18,7 @@ struct RangeCase {
   double fraction;
 };
 
-TEST(ProgressBarTest, FillsInProportionToTheFilesWholeRange) {
+TEST(ProgressCounterTest, FillsInProportionToTheFilesWholeRange) {
   const RangeCase cases[] = {
       {"small program", datafile::FileKind::kProgram, 1325, 0, 2, 530.0 / 2120},
       {"program past 16 bits with its extra", datafile::FileKind::kProgram, 65000, 0, 100,
@@ -28,7 +28,7 @@ TEST(ProgressBarTest, FillsInProportionToTheFilesWholeRange) {
   };
   platform::MessageQueue queue;
   for (const RangeCase& c : cases) {
-    ProgressBar bar(queue, false);
+    ProgressCounter bar(queue, {});
     datafile::DataFileResult file;
     file.kind = c.kind;
     file.progress_total = c.progress_total;
