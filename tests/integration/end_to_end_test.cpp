@@ -413,7 +413,7 @@ TEST_F(EndToEndTest, FilesAndArgumentsThatCannotBeLoaded) {
       {{"--info", fifo}, 3, "Невозможно открыть файл с данными."},
       {{"-p", (m_dir / "no-such-port").string(), Sample("sample.bin")},
        5,
-       "другим приложением.\nТакого порта нет (No such file or directory).\n"},
+       "no-such-port: Такого порта нет (No such file or directory).\n"},
       {{"--baud", "fast", Sample("sample.bin")}, 2, "usage"},
       {{}, 2, "usage"},
   };
