@@ -387,8 +387,8 @@ TEST_F(EndToEndTest, APortHeldByAnotherLoaderIsRefused) {
   ChildProcess second;
   RunLoader(second, {"-p", m_link, Sample("sample.bin")});
   EXPECT_EQ(second.ExitStatus(), 5);
-  EXPECT_NE(second.Err().find("Не удалось открыть порт.\nВозможно, он занят другим приложением.\n"
-                              "Порт занят другой программой (Device or resource busy)."),
+  EXPECT_NE(second.Err().find("Не удалось открыть порт.\nВозможно, он занят другим приложением.\n" +
+                              m_link + ": Порт занят другой программой (Device or resource busy)."),
             std::string::npos)
       << second.Err();
   EXPECT_TRUE(first.Wait(kLoadDeadline));
