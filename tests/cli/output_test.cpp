@@ -109,8 +109,6 @@ TEST(SingleOutputTest, LooksAsTheLoaderAlwaysDid) {
   const SingleCase cases[] = {
       {"file, loaded", false, true,
        "Загрузка программы в ВЕЛ-2000...\nПрограмма успешно загружена в принтер.\n", ""},
-      {"file, failed", false, false, "Загрузка программы в ВЕЛ-2000...\n",
-       "Истекло время ожидания ответа от принтера.\nЗагрузка будет прервана.\n"},
       {"terminal, loaded", true, true,
        "Загрузка программы в ВЕЛ-2000...\n"
        "\r\033[K[                              ]   0%        0 B/s  --:-- left"
