@@ -9,7 +9,8 @@ namespace velmar::platform {
 
 namespace {
 
-// The console behind a standard stream, or null when the stream goes to a file or a pipe.
+// The console behind a standard stream, or null when the stream goes to a file or a pipe, or
+// is no standard stream at all (a file the caller opened).
 HANDLE ConsoleOf(std::FILE* stream) {
   if (stream != stdout && stream != stderr) {
     return nullptr;
