@@ -8,10 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "cli/interim_output.h"
 #include "cli/load_event.h"
+#include "cli/output.h"
 #include "cli/printer_load.h"
 #include "cli/printer_window.h"
+#include "cli/refusal_text.h"
 #include "cli/traced_transport.h"
 #include "datafile/data_file.h"
 #include "platform/console_output.h"
@@ -42,8 +43,8 @@ class SerialisedSink final : public EventSink {
   std::mutex m_lock;
 };
 
-int ReportRefusedFile(const datafile::DataFileResult& file) {
-  platform::WriteText(stderr, std::string(texts::LoadText(file.text_id)) + "\n");
+int ReportRefusedFile(const datafile::DataFileResult& file, const std::string& path) {
+  platform::WriteText(stderr, FileRefusalText(file, path) + "\n");
   return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
 }
 
@@ -67,8 +68,9 @@ LoadEvent RunStart(const Options& options, const datafile::LoadWindow& file,
   event.kind = EventKind::kRunStart;
   event.file = options.file;
   event.font = file.IsFontLoad();
-  event.model = event.font ? file.m_font_name : file.m_model_name;
-  event.size = result.payload_length;
+  event.model = file.m_model_name;  // a font's printer names its model later
+  event.size = result.file_size;
+  event.sha256 = result.sha256;
   event.printers = printers;
   return event;
 }
@@ -90,12 +92,14 @@ int RunLoad(const Options& given, bool console) {
   PrinterWindow file_window(queue, {});
   const FileToLoad file{&file_window, datafile::ReadDataFile(options.file, file_window)};
   if (file.result.outcome != datafile::ReadOutcome::kOk) {
-    return ReportRefusedFile(file.result);
+    return ReportRefusedFile(file.result, options.file);
   }
 
   const PrinterSettings settings = SettingsFor(options);
-  const std::unique_ptr<EventSink> output = MakeOutput(
-      {.json = options.json, .several = several, .terminal = console, .out = stdout, .err = stderr});
+  const std::unique_ptr<EventSink> output = MakeOutput({.json = options.json,
+                                                        .several = several,
+                                                        .terminal = console,
+                                                        .columns = platform::ConsoleColumns()});
   SerialisedSink events(*output);
   std::vector<std::unique_ptr<TraceFile>> traces;
   std::vector<std::unique_ptr<PrinterLoad>> printers;
@@ -106,8 +110,8 @@ int RunLoad(const Options& given, bool console) {
     } else if (options.trace) {
       traces.push_back(std::make_unique<TraceFile>(options.trace_dir, target.Name()));
       if (!traces.back()->IsOpen()) {
-        platform::WriteText(stderr, "velmar-load: cannot write the trace file " +
-                                        traces.back()->Path() + "\n");
+        platform::WriteText(
+            stderr, "velmar-load: cannot write the trace file " + traces.back()->Path() + "\n");
         return kExitUsage;
       }
       own.trace = [trace = traces.back().get()](const std::string& line) { trace->Write(line); };
@@ -154,13 +158,12 @@ int RunLoad(const Options& given, bool console) {
   } else {
     run_end.status = run_end.failed_count == 0 ? kExitSuccess : kExitSomeFailed;
   }
-  run_end.elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run_end.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   events.Publish(run_end);
   events.Close();
-  if (signal_number != 0) {
-    std::fprintf(stderr, "velmar-load: stopped by signal %d; %s closed\n", signal_number,
-                 several ? "every port is" : "the port is");
+  if (signal_number != 0 && several) {
+    std::fprintf(stderr, "velmar-load: stopped by signal %d; every port is closed\n",
+                 signal_number);
   }
   return run_end.status;
 }

@@ -29,8 +29,8 @@ bool IsRetryable(platform::MessageId outcome) {
 
 }  // namespace
 
-PrinterLoad::PrinterLoad(int index, Target target, const FileToLoad& file,
-                         PrinterSettings settings, EventSink& events)
+PrinterLoad::PrinterLoad(int index, Target target, const FileToLoad& file, PrinterSettings settings,
+                         EventSink& events)
     : m_index(index),
       m_target(std::move(target)),
       m_file(file),
@@ -73,7 +73,15 @@ LoadEvent PrinterLoad::Event(EventKind kind) const {
   return event;
 }
 
+void PrinterLoad::Announce() {
+  if (!m_announced) {
+    m_announced = true;
+    m_events.Publish(Event(EventKind::kPrinterStart));
+  }
+}
+
 void PrinterLoad::End(bool loaded, int status, const char* key, std::string text) {
+  Announce();
   m_loaded = loaded;
   m_status = status;
   LoadEvent end = Event(EventKind::kPrinterEnd);
@@ -81,8 +89,7 @@ void PrinterLoad::End(bool loaded, int status, const char* key, std::string text
   end.status = status;
   end.key = key;
   end.text = std::move(text);
-  end.elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+  end.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
   end.attempts = m_attempts;
   m_events.Publish(end);
 }
@@ -119,25 +126,23 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
     progress.line_bytes = traced != nullptr ? traced->BytesSent() + traced->BytesReceived() : 0;
     m_events.Publish(progress);
   };
-  PrinterWindow window(
-      queue, {.on_step =
-                  [&] {
-                    const auto now = std::chrono::steady_clock::now();
-                    if (shown == nullptr || traced == nullptr ||
-                        now - last_progress < kProgressInterval) {
-                      return;  // the block's sender waits for this: keep it short
-                    }
-                    last_progress = now;
-                    publish_progress(shown->Fraction());
-                  },
-              .on_status =
-                  [&] {
-                    LoadEvent identified = Event(EventKind::kIdentified);
-                    identified.model = shown->m_model_name;
-                    m_events.Publish(identified);
-                  }});
+  PrinterWindow window(queue, {.on_step =
+                                   [&] {
+                                     const auto now = std::chrono::steady_clock::now();
+                                     if (shown == nullptr || traced == nullptr ||
+                                         now - last_progress < kProgressInterval) {
+                                       return;  // the block's sender waits for this: keep it short
+                                     }
+                                     last_progress = now;
+                                     publish_progress(shown->Fraction());
+                                   },
+                               .on_status =
+                                   [&] {
+                                     LoadEvent identified = Event(EventKind::kIdentified);
+                                     identified.model = shown->m_model_name;
+                                     m_events.Publish(identified);
+                                   }});
   shown = &window;
-  m_events.Publish(Event(EventKind::kPrinterStart));
 
   int32_t retries_left = m_settings.retries;
   // Waits for the next try of a port or printer not there yet; false once waiting is over.
@@ -152,11 +157,10 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
     window.Prepare(*m_file.members, m_file.result);
     auto run = std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
       auto wrapped = std::make_unique<TracedTransport>(
-          m_target.IsTcp()
-              ? transport::MakeTransport(owner, kTcpConnectionType, m_target.host,
-                                         m_target.tcp_port, "", 0)
-              : transport::MakeTransport(owner, transport::kSerialConnectionType, "", 0,
-                                         m_target.port, m_settings.baud_rate),
+          m_target.IsTcp() ? transport::MakeTransport(owner, kTcpConnectionType, m_target.host,
+                                                      m_target.tcp_port, "", 0)
+                           : transport::MakeTransport(owner, transport::kSerialConnectionType, "",
+                                                      0, m_target.port, m_settings.baud_rate),
           m_settings.trace);
       traced = wrapped.get();
       return wrapped;
@@ -174,6 +178,7 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
       End(false, kExitPortUnavailable, kPortUnavailableKey, std::move(why));
       return true;
     }
+    Announce();  // once a port has opened: one that never does shows only why
     ++m_attempts;
     last_progress = {};
     if (window.IsFontLoad()) {

@@ -4,8 +4,8 @@
 //
 // Principles of operation: the thread makes its own message queue, window and run (its port,
 // reception thread and Watchdog), exactly as one load does, and deletes the run on itself. It
-// publishes the printer's events: its start, the model it names, progress at most ten times a
-// second, each retry, and one end. Attempts:
+// publishes the printer's events: its start (once its port first opens, or with its end), the model
+// it names, progress at most ten times a second, each retry, and one end. Attempts:
 //   - a port that does not open, or a printer silent at the wake-up, is tried again every
 //     kWaitPoll until `wait` has passed since the printer's start; waiting is no retry;
 //   - a load that failed by a time-out (a hang-up ends so), a bad echo or an integrity error
@@ -66,6 +66,8 @@ class PrinterLoad {
   // Tries until the printer's end; false when Stop ended it before that was published.
   bool Attempts(platform::MessageQueue& queue);
   LoadEvent Event(EventKind kind) const;
+  // Publishes the printer's start unless it was published.
+  void Announce();
   void End(bool loaded, int status, const char* key, std::string text);
   bool Stopped() const { return m_stop_event.IsSet(); }
 
@@ -75,13 +77,14 @@ class PrinterLoad {
   const PrinterSettings m_settings;
   EventSink& m_events;
   std::chrono::steady_clock::time_point m_start;
+  bool m_announced = false;
   int m_attempts = 0;
   bool m_loaded = false;
   int m_status = 0;
 
   platform::ManualResetEvent m_stop_event{false};
   std::mutex m_stop_lock;
-  int m_stop_status = 0;                       // under m_stop_lock
+  int m_stop_status = 0;                      // under m_stop_lock
   platform::MessageQueue* m_queue = nullptr;  // the thread's, while it pumps; under m_stop_lock
   std::thread m_thread;
 };

@@ -6,10 +6,10 @@
 
 namespace velmar::cli {
 
-TracedTransport::TracedTransport(std::unique_ptr<transport::Transport> inner,
-                                 TraceLine trace)
+TracedTransport::TracedTransport(std::unique_ptr<transport::Transport> inner, TraceLine trace)
     : m_inner(std::move(inner)),
-      m_trace(std::move(trace)), m_start(std::chrono::steady_clock::now()) {}
+      m_trace(std::move(trace)),
+      m_start(std::chrono::steady_clock::now()) {}
 
 bool TracedTransport::Write(const uint8_t* data, int32_t length) {
   if (length > 0) {
