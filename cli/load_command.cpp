@@ -48,13 +48,16 @@ int RunLoad(const Options& options, bool console) {
   datafile::SetUpProgress(&window.Progress(), file);
 
   // A load over TCP leaves the serial settings alone; a serial load falls back on the window's.
-  const bool over_tcp = options.host.has_value();
-  std::string port;
+  const Target target = options.targets.empty() ? Target{} : options.targets.front();
+  const bool over_tcp = target.IsTcp();
+  std::string port = target.port;
   int32_t baud = 0;
   if (!over_tcp) {
     const settings::ProfileStore profile;
-    port = options.port.value_or(profile.GetString(settings::kSettingsSection, settings::kPortEntry,
-                                                   settings::kDefaultPort));
+    if (port.empty()) {
+      port = profile.GetString(settings::kSettingsSection, settings::kPortEntry,
+                               settings::kDefaultPort);
+    }
     baud = options.baud_rate.value_or(settings::BaudRateValue(profile.GetString(
         settings::kSettingsSection, settings::kBaudRateEntry, settings::kDefaultBaudRate)));
   }
@@ -64,9 +67,9 @@ int RunLoad(const Options& options, bool console) {
   TracedTransport* traced = nullptr;
   auto run = std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
     auto wrapped = std::make_unique<TracedTransport>(
-        transport::MakeTransport(
-            owner, over_tcp ? kTcpConnectionType : transport::kSerialConnectionType,
-            options.host.value_or(""), options.tcp_port.value_or(0), port, baud),
+        transport::MakeTransport(owner,
+                                 over_tcp ? kTcpConnectionType : transport::kSerialConnectionType,
+                                 target.host, target.tcp_port, port, baud),
         options.trace);
     traced = wrapped.get();
     return wrapped;

@@ -1,6 +1,8 @@
 // velmar-load: loads a data file into a printer from the command line.
 
 #include <cstdio>
+#include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,32 @@
 #include "cli/options.h"
 #include "platform/console_output.h"
 #include "platform/program_arguments.h"
+
+namespace {
+
+// The --ports-from list joins the printers named on the command line: a list that cannot be read
+// is a file error, a bad line a usage error.
+int AddPortListFile(velmar::cli::Options* options) {
+  using namespace velmar::cli;
+  std::ifstream file;
+  if (options->ports_from != "-") {
+    file.open(options->ports_from);
+    if (!file) {
+      std::fprintf(stderr, "velmar-load: cannot read the port list %s\n",
+                   options->ports_from.c_str());
+      return kExitCannotOpenFile;
+    }
+  }
+  const std::string error = AddPortList(options->ports_from == "-" ? std::cin : file, options);
+  if (!error.empty()) {
+    std::fprintf(stderr, "velmar-load: %s: %s\n%s", options->ports_from.c_str(), error.c_str(),
+                 UsageText());
+    return kExitUsage;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace velmar::cli;
@@ -18,16 +46,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmar-load: %s\n%s", parsed.error.c_str(), UsageText());
     return kExitUsage;
   }
-  switch (parsed.options->command) {
+  Options options = *parsed.options;
+  if (options.command == Command::kLoad && !options.ports_from.empty()) {
+    if (const int status = AddPortListFile(&options); status != kExitSuccess) {
+      return status;
+    }
+  }
+  switch (options.command) {
     case Command::kHelp:
       std::fputs(UsageText(), stdout);
       return kExitSuccess;
     case Command::kListPorts:
       return RunListPorts();
     case Command::kInfo:
-      return RunInfo(*parsed.options);
+      return RunInfo(options);
     case Command::kLoad:
       break;
   }
-  return RunLoad(*parsed.options, console.CanRedrawLine());
+  return RunLoad(options, console.CanRedrawLine());
 }

@@ -1,9 +1,13 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <deque>
 #include <string>
 
+#include "platform/option_scanner.h"
 #include "platform/serial_line.h"
 
 namespace velmar::cli {
@@ -11,136 +15,354 @@ namespace velmar::cli {
 namespace {
 
 constexpr int32_t kMaxTcpPort = 65535;
+constexpr int32_t kMaxRetries = 1000;
+constexpr double kMaxWaitSeconds = 86400;  // a day: longer is a mistake, not a plan
+constexpr double kMillisecondsPerSecond = 1000;
+constexpr char kBlanks[] = " \t\r";
+constexpr char kCommentMark = '#';
 
-std::optional<int32_t> ParsePositive(const std::string& text, int32_t max) {
+enum OptionId {
+  kPortId = 'p',
+  kBaudId = 'b',
+  kHelpId = 'h',
+  kHostId = 256,  // past every short option's letter
+  kTcpPortId,
+  kPortsFromId,
+  kRetriesId,
+  kWaitId,
+  kJsonId,
+  kTraceId,
+  kTraceDirId,
+  kInfoId,
+  kListPortsId,
+};
+
+const std::vector<platform::OptionSpec>& Specs() {
+  static const std::vector<platform::OptionSpec> specs = {
+      {kPortId, "port", 'p', true},
+      {kBaudId, "baud", 'b', true},
+      {kHelpId, "help", 'h', false},
+      {kHostId, "host", 0, true},
+      {kTcpPortId, "tcp-port", 0, true},
+      {kPortsFromId, "ports-from", 0, true},
+      {kRetriesId, "retries", 0, true},
+      {kWaitId, "wait", 0, true},
+      {kJsonId, "json", 0, false},
+      {kTraceId, "trace", 0, false},
+      {kTraceDirId, "trace-dir", 0, true},
+      {kInfoId, "info", 0, false},
+      {kListPortsId, "list-ports", 0, false},
+  };
+  return specs;
+}
+
+std::optional<int32_t> ParseNumber(const std::string& text, int32_t min, int32_t max) {
   int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value <= 0 || value > max) {
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) {
     return std::nullopt;
   }
   return value;
 }
 
-// A load over TCP names both ends of the connection and no serial line.
-std::string CheckConnection(const Options& options) {
-  if (options.host.has_value() != options.tcp_port.has_value()) {
-    return options.host ? "--host needs --tcp-port" : "--tcp-port needs --host";
+std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text) {
+  double seconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      !(seconds >= 0 && seconds <= kMaxWaitSeconds)) {
+    return std::nullopt;
   }
-  if (options.host && options.port) {
-    return "give either -p or --host and --tcp-port";
+  return std::chrono::milliseconds(std::llround(seconds * kMillisecondsPerSecond));
+}
+
+// HOST:PORT with PORT all digits ([v6]:PORT) is a TCP target; nullopt: not that form at all;
+// an error text: that form, but wrong.
+std::optional<std::string> ReadTcpTarget(const std::string& text, Target* target) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon + 1 == text.size() ||
+      !std::all_of(text.begin() + static_cast<ptrdiff_t>(colon) + 1, text.end(),
+                   [](char c) { return c >= '0' && c <= '9'; })) {
+    return text.front() == '[' ? std::optional<std::string>("not [ADDRESS]:PORT: " + text)
+                               : std::nullopt;
   }
-  if (options.host && options.baud_rate) {
+  std::string host = text.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  } else if (host.empty() || host.find_first_of("[]:") != std::string::npos) {
+    return "not HOST:PORT, an IPv6 address goes in brackets: " + text;
+  }
+  const auto port = ParseNumber(text.substr(colon + 1), 1, kMaxTcpPort);
+  if (!port) {
+    return "not a TCP port from 1 to 65535: " + text;
+  }
+  *target = Target{{}, host, *port};
+  return std::string();
+}
+
+// Every printer once; the rate is for serial lines; several traces go to files.
+std::string CheckTargets(const Options& options) {
+  for (auto it = options.targets.begin(); it != options.targets.end(); ++it) {
+    const std::string name = it->Name();
+    if (std::any_of(options.targets.begin(), it,
+                    [&](const Target& t) { return t.Name() == name; })) {
+      return "port named twice: " + name;
+    }
+  }
+  if (options.baud_rate && !options.targets.empty() &&
+      std::all_of(options.targets.begin(), options.targets.end(),
+                  [](const Target& t) { return t.IsTcp(); })) {
     return "a baud rate has no meaning over TCP";
+  }
+  if (options.trace && options.trace_dir.empty() && options.targets.size() > 1) {
+    return "--trace with several printers needs --trace-dir";
   }
   return {};
 }
 
+// Each --host pairs with a --tcp-port, whichever comes first.
+class TcpPairs {
+ public:
+  void AddHost(std::string host, Options* options) {
+    if (m_ports.empty()) {
+      m_hosts.push_back(std::move(host));
+      return;
+    }
+    options->targets.push_back(Target{{}, std::move(host), m_ports.front()});
+    m_ports.pop_front();
+  }
+  void AddPort(int32_t port, Options* options) {
+    if (m_hosts.empty()) {
+      m_ports.push_back(port);
+      return;
+    }
+    options->targets.push_back(Target{{}, std::move(m_hosts.front()), port});
+    m_hosts.pop_front();
+  }
+  std::string Unpaired() const {
+    return !m_hosts.empty()   ? "--host needs --tcp-port"
+           : !m_ports.empty() ? "--tcp-port needs --host"
+                              : "";
+  }
+
+ private:
+  std::deque<std::string> m_hosts;
+  std::deque<int32_t> m_ports;
+};
+
+// One option's effect; an error text when its value is refused.
+std::string Apply(const platform::OptionScanner& scan, TcpPairs* pairs, Options* options) {
+  const std::string& value = scan.Value();
+  const std::string& name = scan.Spelling();
+  switch (scan.Id()) {
+    case kPortId:
+      if (value.empty()) {
+        return name + " needs a port name";
+      }
+      options->targets.push_back(Target{value, {}, 0});
+      return {};
+    case kBaudId:
+      options->baud_rate = ParseNumber(value, 1, INT32_MAX);
+      return options->baud_rate ? "" : "not a baud rate: " + value;
+    case kHostId:
+      if (value.empty()) {
+        return name + " needs a host name or address";
+      }
+      pairs->AddHost(value, options);
+      return {};
+    case kTcpPortId:
+      if (const auto port = ParseNumber(value, 1, kMaxTcpPort)) {
+        pairs->AddPort(*port, options);
+        return {};
+      }
+      return "not a TCP port from 1 to 65535: " + value;
+    case kPortsFromId:
+      options->ports_from = value;
+      return value.empty() ? name + " needs a file name, or - for standard input" : "";
+    case kRetriesId:
+      if (const auto retries = ParseNumber(value, 0, kMaxRetries)) {
+        options->retries = *retries;
+        return {};
+      }
+      return name + ": not a number from 0 to 1000: " + value;
+    case kWaitId:
+      if (const auto wait = ParseSeconds(value)) {
+        options->wait = *wait;
+        return {};
+      }
+      return name + ": not a number of seconds from 0 to 86400: " + value;
+    case kJsonId:
+      options->json = true;
+      return {};
+    case kTraceDirId:
+      if (value.empty()) {
+        return name + " needs a folder";
+      }
+      options->trace_dir = value;
+      options->trace = true;
+      return {};
+    case kTraceId:
+      options->trace = true;
+      return {};
+    case kInfoId:
+      options->command = Command::kInfo;
+      return {};
+    case kListPortsId:
+      options->command = Command::kListPorts;
+      return {};
+  }
+  return "unknown option: " + name;
+}
+
+std::string MissingValue(const platform::OptionScanner& scan) {
+  const std::string& name = scan.Spelling();
+  switch (scan.Id()) {
+    case kPortId:
+      return name + " needs a port name";
+    case kBaudId:
+      return name + " needs a baud rate";
+    case kHostId:
+      return name + " needs a host name or address";
+    case kTcpPortId:
+      return name + " needs a port number";
+  }
+  return name + " needs a value";
+}
+
 }  // namespace
+
+std::string Target::Name() const {
+  if (!IsTcp()) {
+    return port;
+  }
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(tcp_port);
+}
 
 const char* UsageText() {
   // Built once: how ports are named is the system's.
   static const std::string text =
       std::string(
-          "usage: velmar-load [-p|--port NAME] [-b|--baud N] [--trace] FILE\n"
-          "       velmar-load --host HOST --tcp-port N [--trace] FILE\n"
+          "usage: velmar-load [-p PORT]... [--host HOST --tcp-port N]... [--ports-from FILE|-]\n"
+          "                   [-b N] [--retries N] [--wait SECONDS] [--json]\n"
+          "                   [--trace [--trace-dir DIR]] [--] FILE\n"
           "       velmar-load --info FILE\n"
           "       velmar-load --list-ports\n"
           "\n"
-          "Loads a controller program (*.bin) or a font (*.fnt) into a printer over a serial\n"
-          "line or a TCP connection, block by block, checking every echo.\n"
+          "Loads a controller program (*.bin) or a font (*.fnt) into one printer or several at\n"
+          "once, over serial lines or TCP connections, block by block, checking every echo.\n"
           "\n"
           "  -p, --port NAME  serial port: ") +
       platform::PortNameHint() +
       "; default: the window's\n"
-      "                   saved port, else COM1\n"
-      "  -b, --baud N     baud rate; default: the window's saved rate, else 115200\n"
-      "      --host HOST  load over TCP instead: the printer's host name or address\n"
-      "      --tcp-port N and its TCP port, 1 to 65535; both or neither, never with -p or -b\n"
+      "                   saved port, else COM1; give it again for more printers\n"
+      "  -b, --baud N     baud rate of every serial port; default: the window's saved rate,\n"
+      "                   else 115200\n"
+      "      --host HOST  a printer over TCP: its host name or address\n"
+      "      --tcp-port N and its TCP port, 1 to 65535; each --host pairs with a --tcp-port\n"
+      "      --ports-from FILE  more printers, one a line (PORT or HOST:PORT, [IPv6]:PORT;\n"
+      "                   '#' starts a comment); - reads standard input\n"
+      "      --retries N  start a load again from the wake-up, up to N more times (0 to 1000),\n"
+      "                   after a time-out, a hang-up, a bad echo or a CRC failure; never after\n"
+      "                   \"model not supported\" or \"program for another model\"\n"
+      "      --wait SECONDS  keep trying a port that is missing or a printer that is silent\n"
+      "                   for up to SECONDS (such as 2.5), for printers connected one by one\n"
+      "      --json       one JSON object per event on standard output, human text on\n"
+      "                   standard error; the events are in docs/json-events.md\n"
       "      --trace      every frame sent (>) and received (<), in hex with a timestamp,\n"
       "                   on standard error\n"
+      "      --trace-dir DIR  with several printers: one trace file a port in DIR\n"
       "      --info FILE  what the file holds, without sending anything\n"
       "      --list-ports the ports that exist, one a line\n"
       "  -h, --help       this text\n"
+      "  --               ends the options, for a FILE that starts with '-'\n"
       "\n"
-      "Over TCP, a printer that closes the connection shows ERROR #4 and the load ends\n"
-      "by the time-out.\n"
+      "Options take their value as --port NAME, --port=NAME, -p NAME or -pNAME. A port may be\n"
+      "named once only. Over TCP, a printer that closes the connection shows ERROR #4 and the\n"
+      "load ends by the time-out.\n"
       "\n"
-      "Exit status: 0 loaded; 2 usage; 3 the file cannot be opened; 4 not a valid data\n"
-      "file; 5 the port cannot be opened or the connection cannot be made; 10 no answer\n"
+      "Exit status: 0 loaded; 2 usage; 3 the file or the port list cannot be opened; 4 not\n"
+      "a valid data file; 5 the port cannot be opened or the connection cannot be made;\n"
+      "6 several printers, at least one not loaded (the summary says which); 10 no answer\n"
       "in time; 11 controller model not supported; 12 the program is for another model;\n"
       "13 error in a received packet; 14 error in a received command; 15 wrong address\n"
       "echoed; 16 wrong size echoed; 17 data integrity error; 18 no data to load;\n"
       "19 integrity error in a received packet; 20 wrong data echoed; 130 or 143\n"
-      "interrupted (SIGINT) or told to stop (SIGTERM), after closing the port.\n";
+      "interrupted (SIGINT) or told to stop (SIGTERM), after closing every port.\n";
   return text.c_str();
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> files;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& arg = arguments[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= arguments.size()) {
-        return false;
-      }
-      *out = arguments[++i];
-      return true;
-    };
-    std::string text;
-    if (arg == "-h" || arg == "--help") {
-      options.command = Command::kHelp;
-      return {options, {}};
-    } else if (arg == "-p" || arg == "--port") {
-      if (!value(&text) || text.empty()) {
-        return {std::nullopt, arg + " needs a port name"};
-      }
-      options.port = text;
-    } else if (arg == "-b" || arg == "--baud") {
-      if (!value(&text)) {
-        return {std::nullopt, arg + " needs a baud rate"};
-      }
-      options.baud_rate = ParsePositive(text, INT32_MAX);
-      if (!options.baud_rate) {
-        return {std::nullopt, "not a baud rate: " + text};
-      }
-    } else if (arg == "--host") {
-      if (!value(&text) || text.empty()) {
-        return {std::nullopt, arg + " needs a host name or address"};
-      }
-      options.host = text;
-    } else if (arg == "--tcp-port") {
-      if (!value(&text)) {
-        return {std::nullopt, arg + " needs a port number"};
-      }
-      options.tcp_port = ParsePositive(text, kMaxTcpPort);
-      if (!options.tcp_port) {
-        return {std::nullopt, "not a TCP port from 1 to 65535: " + text};
-      }
-    } else if (arg == "--trace") {
-      options.trace = true;
-    } else if (arg == "--info") {
-      options.command = Command::kInfo;
-    } else if (arg == "--list-ports") {
-      options.command = Command::kListPorts;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return {std::nullopt, "unknown option: " + arg};
-    } else {
-      files.push_back(arg);
+  TcpPairs pairs;
+  platform::OptionScanner scan(arguments, Specs());
+  for (platform::OptionItem item; (item = scan.Next()) != platform::OptionItem::kEnd;) {
+    std::string error;
+    switch (item) {
+      case platform::OptionItem::kOperand:
+        files.push_back(scan.Value());
+        break;
+      case platform::OptionItem::kMissingValue:
+        error = MissingValue(scan);
+        break;
+      case platform::OptionItem::kUnexpectedValue:
+        error = scan.Spelling() + " takes no value";
+        break;
+      case platform::OptionItem::kUnknown:
+        error = "unknown option: " + scan.Spelling();
+        break;
+      case platform::OptionItem::kOption:
+        if (scan.Id() == kHelpId) {
+          options.command = Command::kHelp;
+          return {options, {}};
+        }
+        error = Apply(scan, &pairs, &options);
+        break;
+      case platform::OptionItem::kEnd:
+        break;
+    }
+    if (!error.empty()) {
+      return {std::nullopt, error};
     }
   }
   if (options.command == Command::kListPorts) {
     return files.empty() ? ParseResult{options, {}}
                          : ParseResult{std::nullopt, "--list-ports takes no file"};
   }
-  if (const std::string conflict = CheckConnection(options); !conflict.empty()) {
-    return {std::nullopt, conflict};
+  std::string error = pairs.Unpaired();
+  if (error.empty() && options.ports_from.empty()) {
+    error = CheckTargets(options);  // else once the list is in
   }
-  if (files.size() != 1) {
-    return {std::nullopt, files.empty() ? "no file given" : "give one file"};
+  if (error.empty() && files.size() != 1) {
+    error = files.empty() ? "no file given" : "give one file";
+  }
+  if (!error.empty()) {
+    return {std::nullopt, error};
   }
   options.file = files.front();
   return {options, {}};
+}
+
+std::string AddPortList(std::istream& in, Options* options) {
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string::npos || line[first] == kCommentMark) {
+      continue;
+    }
+    const std::string entry = line.substr(first, line.find_last_not_of(kBlanks) + 1 - first);
+    Target target{entry, {}, 0};
+    if (const auto bad = ReadTcpTarget(entry, &target); bad && !bad->empty()) {
+      return "line " + std::to_string(number) + ": " + *bad;
+    }
+    const std::string name = target.Name();
+    if (std::any_of(options->targets.begin(), options->targets.end(),
+                    [&](const Target& t) { return t.Name() == name; })) {
+      return "line " + std::to_string(number) + ": port named twice: " + name;
+    }
+    options->targets.push_back(target);
+  }
+  return CheckTargets(*options);
 }
 
 }  // namespace velmar::cli

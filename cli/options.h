@@ -1,11 +1,19 @@
 #pragma once
 // The loader's command line.
-//   velmar-load [-p|--port NAME] [-b|--baud N] [--trace] FILE
-//   velmar-load --host HOST --tcp-port N [--trace] FILE
+//   velmar-load [-p PORT]... [--host H --tcp-port N]... [--ports-from FILE|-] [-b N]
+//               [--retries N] [--wait SECONDS] [--json] [--trace [--trace-dir DIR]] FILE
 //   velmar-load --info FILE | --list-ports | --help
-// ParseOptions never exits: it returns the parsed options or a usage error text.
+//
+// Principles of operation: ParseOptions runs getopt_long (glibc, or the mingw-w64 runtime) over
+// the arguments, silenced and reset on every call so that it can be called again, and never
+// exits nor prints: it returns the parsed options or a usage error text. getopt keeps its state
+// in globals, so one thread parses at a time. Options and file names come in any order; "--"
+// ends the options. ParseOptions never reads files: the --ports-from list is read by its caller
+// and handed to AddPortList, which checks the whole set of printers again.
 
+#include <chrono>
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,14 +22,25 @@ namespace velmar::cli {
 
 enum class Command { kLoad, kInfo, kListPorts, kHelp };
 
+// One printer to load: a serial port, or a TCP connection.
+struct Target {
+  std::string port;  // a serial port; empty for TCP
+  std::string host;  // set for a TCP connection
+  int32_t tcp_port = 0;
+  bool IsTcp() const { return !host.empty(); }
+  std::string Name() const;  // the port, or HOST:PORT ([v6]:PORT)
+};
+
 struct Options {
   Command command = Command::kLoad;
-  std::optional<std::string> port;  // absent: the window's saved setting, else COM1
-  std::optional<int32_t> baud_rate;
-  // Both set: the load goes over TCP to this host and port instead of a serial line.
-  std::optional<std::string> host;
-  std::optional<int32_t> tcp_port;
+  std::vector<Target> targets;       // in the order given; empty: the window's saved port
+  std::optional<int32_t> baud_rate;  // one rate for every serial port
+  std::string ports_from;            // --ports-from FILE ("-" standard input); empty: none
   bool trace = false;
+  std::string trace_dir;  // --trace-dir DIR; empty: standard error
+  bool json = false;
+  int32_t retries = 0;                // --retries N, 0..1000
+  std::chrono::milliseconds wait{0};  // --wait SECONDS (decimal, e.g. 2.5); 0: no waiting
   std::string file;
 };
 
@@ -31,6 +50,11 @@ struct ParseResult {
 };
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments);
+// Adds the port list's entries to options->targets: one a line, surrounding blanks trimmed,
+// empty lines and lines starting with '#' skipped; HOST:PORT (PORT all digits, [v6]:PORT) is a
+// TCP target, anything else a serial port. Returns an error text (a port named twice, a bad
+// line with its number, a combination the whole set refuses), empty when all is well.
+std::string AddPortList(std::istream& in, Options* options);
 const char* UsageText();
 
 // Exit statuses.

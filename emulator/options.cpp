@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "emulator/protocol.h"
+#include "platform/option_scanner.h"
 
 namespace velmar::emulator {
 
@@ -23,6 +24,23 @@ constexpr std::string_view kComPrefix = "COM";
 constexpr size_t kMaxComDigits = 3;
 constexpr int kHexBase = 16;
 constexpr int kDecimalBase = 10;
+constexpr int kFirstLongId = 256;  // past every short option's letter
+
+// Matched by name below: the id only tells getopt which options exist.
+const std::vector<platform::OptionSpec>& Specs() {
+  static const std::vector<platform::OptionSpec> specs = [] {
+    const char* const with_value[] = {
+        "link", "as",    "tcp",   "model", "wake",  "status",      "result",      "start",
+        "baud", "loads", "image", "noise", "fault", "fault-block", "fault-reply", "noise-seed"};
+    std::vector<platform::OptionSpec> made = {{'h', "help", 'h', false},
+                                              {kFirstLongId, "drip", 0, false}};
+    for (const char* name : with_value) {
+      made.push_back({kFirstLongId + static_cast<int>(made.size()), name, 0, true});
+    }
+    return made;
+  }();
+  return specs;
+}
 
 bool HasHexPrefix(std::string_view text) {
   return text.size() > kHexPrefix.size() && text[0] == kHexPrefix[0] &&
@@ -106,8 +124,20 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
   bool noise_seed = false;
   BootLoaderConfig& loader = options->loader;
 
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& name = args[i];
+  platform::OptionScanner scan(args, Specs());
+  for (platform::OptionItem item; (item = scan.Next()) != platform::OptionItem::kEnd;) {
+    const std::string& name = scan.Spelling();
+    const std::string& value = scan.Value();
+    if (item == platform::OptionItem::kOperand) {
+      *error = "unexpected " + value;
+      return ParseResult::kUsageError;
+    }
+    if (item != platform::OptionItem::kOption) {
+      *error = item == platform::OptionItem::kMissingValue      ? name + " needs a value"
+               : item == platform::OptionItem::kUnexpectedValue ? name + " takes no value"
+                                                                : "unknown option " + name;
+      return ParseResult::kUsageError;
+    }
     if (name == "--help" || name == "-h") {
       return ParseResult::kHelp;
     }
@@ -115,11 +145,6 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
       options->drip = true;
       continue;
     }
-    if (i + 1 >= args.size()) {
-      *error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unexpected " + name;
-      return ParseResult::kUsageError;
-    }
-    const std::string& value = args[++i];
     auto number = [&](uint32_t min, uint32_t max) -> std::optional<uint32_t> {
       const auto parsed = ParseNumber(value, max);
       if (!parsed || *parsed < min) {
@@ -277,6 +302,7 @@ to talk to.
   --loads N          serve N loads, then exit (default: until SIGINT or SIGTERM)
   --help             this text
 
+Values go as --NAME VALUE or --NAME=VALUE; options are written in full.
 A status byte with bit 2 set makes every load look like a font; one with bits 7 and 1 set
 makes every "w" look like the last.
 Prints one line per load, and with --noise a last line: the bytes spoilt each way.

@@ -41,11 +41,18 @@ void Loader(const std::vector<std::string>& arguments) {
   }
   Check(Among(arguments, o.file), "the file is one of the arguments");
   Check(!o.baud_rate || *o.baud_rate > 0, "a baud rate is positive");
-  Check(!o.tcp_port || (*o.tcp_port >= 1 && *o.tcp_port <= kMaxTcpPort), "a TCP port fits");
-  Check(o.host.has_value() == o.tcp_port.has_value(), "host and TCP port go together");
-  Check(!o.host || (!o.port && !o.baud_rate), "TCP has no serial settings");
-  Check(!o.port || !o.port->empty(), "a port has a name");
-  Check(!o.host || !o.host->empty(), "a host has a name");
+  Check(o.retries >= 0 && o.wait.count() >= 0, "retries and waiting are not negative");
+  bool all_tcp = !o.targets.empty();
+  for (auto it = o.targets.begin(); it != o.targets.end(); ++it) {
+    Check(it->IsTcp() ? it->port.empty() && it->tcp_port >= 1 && it->tcp_port <= kMaxTcpPort
+                      : !it->port.empty() && it->tcp_port == 0,
+          "a printer is a named port or a host with its TCP port");
+    Check(std::none_of(o.targets.begin(), it,
+                       [&](const cli::Target& t) { return t.Name() == it->Name(); }),
+          "each printer once");
+    all_tcp = all_tcp && it->IsTcp();
+  }
+  Check(!o.ports_from.empty() || !all_tcp || !o.baud_rate, "TCP has no serial settings");
 }
 
 void Printer(const std::vector<std::string>& arguments) {

@@ -2,45 +2,77 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace velmar::cli {
 namespace {
+
+using Args = std::vector<std::string>;
+
+// The printers' names in order, as a run reports them.
+std::vector<std::string> Names(const Options& options) {
+  std::vector<std::string> names;
+  for (const Target& target : options.targets) {
+    names.push_back(target.Name());
+  }
+  return names;
+}
 
 TEST(OptionsTest, ParsesWhatALoadNeeds) {
   const auto parsed = ParseOptions({"-p", "/dev/ttyUSB0", "--baud", "9600", "--trace", "f.bin"});
   ASSERT_TRUE(parsed.options) << parsed.error;
   EXPECT_EQ(parsed.options->command, Command::kLoad);
-  EXPECT_EQ(parsed.options->port, "/dev/ttyUSB0");
+  EXPECT_EQ(Names(*parsed.options), Args{"/dev/ttyUSB0"});
   EXPECT_EQ(parsed.options->baud_rate, 9600);
   EXPECT_TRUE(parsed.options->trace);
   EXPECT_EQ(parsed.options->file, "f.bin");
 
   const auto bare = ParseOptions({"f.fnt"});
   ASSERT_TRUE(bare.options);
-  EXPECT_FALSE(bare.options->port);  // the saved settings decide
+  EXPECT_TRUE(bare.options->targets.empty());  // the saved settings decide
   EXPECT_FALSE(bare.options->baud_rate);
 }
 
-TEST(OptionsTest, ALoadOverTcpNamesHostAndPort) {
+TEST(OptionsTest, NamesEveryPrinterInTheOrderGiven) {
   struct Case {
-    std::vector<std::string> arguments;
-    std::string host;
-    int32_t tcp_port;
+    Args arguments;
+    std::vector<std::string> names;
+    std::string file = "f.bin";
   };
   const Case cases[] = {
-      {{"--host", "printer.local", "--tcp-port", "9100", "f.bin"}, "printer.local", 9100},
-      {{"--tcp-port", "1", "--host", "127.0.0.1", "--trace", "f.fnt"}, "127.0.0.1", 1},
-      {{"--host", "::1", "--tcp-port", "65535", "f.bin"}, "::1", 65535},
+      {{"--host", "printer.local", "--tcp-port", "9100", "f.bin"}, {"printer.local:9100"}},
+      {{"--tcp-port", "1", "--host", "127.0.0.1", "--trace", "f.bin"}, {"127.0.0.1:1"}},
+      {{"--host", "::1", "--tcp-port", "65535", "f.bin"}, {"[::1]:65535"}},
+      {{"-pA", "--port=B", "--port", "C", "-p", "D", "f.bin"}, {"A", "B", "C", "D"}},
+      {{"-p", "A", "--host", "h", "--tcp-port", "1", "--host=h", "--tcp-port=2", "f.bin", "-pB"},
+       {"A", "h:1", "h:2", "B"}},
+      // "--" lets a file start with '-'; "-" alone is a file name anyway.
+      {{"-p", "A", "--", "-f.bin"}, {"A"}, "-f.bin"},
+      {{"--", "--help"}, {}, "--help"},
+      {{"-"}, {}, "-"},
   };
   for (const Case& c : cases) {
-    const auto parsed = ParseOptions(c.arguments);
-    ASSERT_TRUE(parsed.options) << testing::PrintToString(c.arguments) << ": " << parsed.error;
-    EXPECT_EQ(parsed.options->command, Command::kLoad);
-    EXPECT_EQ(parsed.options->host, c.host);
-    EXPECT_EQ(parsed.options->tcp_port, c.tcp_port);
-    // The serial settings stay unset, so the saved ones are not read for a TCP load.
-    EXPECT_FALSE(parsed.options->port);
-    EXPECT_FALSE(parsed.options->baud_rate);
+    // Twice: the parser starts afresh on every call.
+    for (int round = 0; round < 2; ++round) {
+      const auto parsed = ParseOptions(c.arguments);
+      ASSERT_TRUE(parsed.options) << testing::PrintToString(c.arguments) << ": " << parsed.error;
+      EXPECT_EQ(Names(*parsed.options), c.names) << testing::PrintToString(c.arguments);
+      EXPECT_EQ(parsed.options->file, c.file);
+      EXPECT_FALSE(parsed.options->baud_rate);
+    }
   }
+}
+
+TEST(OptionsTest, ReadsRetriesWaitJsonAndTraceFolder) {
+  const auto parsed = ParseOptions({"--retries=3", "--wait", "2.5", "--json", "-p", "A", "-pB",
+                                    "--trace-dir", "t", "--ports-from=-", "f.bin"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_EQ(parsed.options->retries, 3);
+  EXPECT_EQ(parsed.options->wait, std::chrono::milliseconds(2500));
+  EXPECT_TRUE(parsed.options->json);
+  EXPECT_TRUE(parsed.options->trace);  // the folder implies it
+  EXPECT_EQ(parsed.options->trace_dir, "t");
+  EXPECT_EQ(parsed.options->ports_from, "-");
 }
 
 TEST(OptionsTest, CommandsOtherThanLoading) {
@@ -51,38 +83,106 @@ TEST(OptionsTest, CommandsOtherThanLoading) {
 }
 
 TEST(OptionsTest, RefusesWhatCannotBeRun) {
-  const std::vector<std::vector<std::string>> bad = {
-      {},
-      {"a.bin", "b.bin"},
-      {"-p"},
-      {"-p", "", "f.bin"},
-      {"-b", "fast", "f.bin"},
-      {"-b", "0", "f.bin"},
-      {"-b", "-9600", "f.bin"},
-      {"-b", "9600x", "f.bin"},
-      {"-b", "99999999999", "f.bin"},
-      {"--list-ports", "f.bin"},
-      {"--info"},
-      {"-x", "f.bin"},
-      // TCP: host and port together, without a serial line, port 1 to 65535.
-      {"--host", "h", "f.bin"},
-      {"--tcp-port", "9100", "f.bin"},
-      {"--host", "h", "--tcp-port", "9100", "-p", "/dev/ttyS0", "f.bin"},
-      {"-p", "COM1", "--host", "h", "--tcp-port", "9100", "f.bin"},
-      {"--host", "h", "--tcp-port", "9100", "-b", "9600", "f.bin"},
-      {"--host", "h", "--tcp-port", "0", "f.bin"},
-      {"--host", "h", "--tcp-port", "65536", "f.bin"},
-      {"--host", "h", "--tcp-port", "12x", "f.bin"},
-      {"--host", "h", "--tcp-port", "-1", "f.bin"},
-      {"--host", "h", "--tcp-port", "", "f.bin"},
-      {"--host", "", "--tcp-port", "9100", "f.bin"},
-      {"--host", "h", "f.bin", "--tcp-port"},
-      {"--tcp-port", "9100", "f.bin", "--host"},
+  struct Case {
+    Args arguments;
+    std::string error = {};  // empty: any text
   };
-  for (const auto& arguments : bad) {
-    const auto parsed = ParseOptions(arguments);
-    EXPECT_FALSE(parsed.options) << testing::PrintToString(arguments);
-    EXPECT_FALSE(parsed.error.empty());
+  const Case cases[] = {
+      {{}, "no file given"},
+      {{"a.bin", "b.bin"}, "give one file"},
+      {{"-p"}, "-p needs a port name"},
+      {{"--port"}, "--port needs a port name"},
+      {{"-p", "", "f.bin"}, "-p needs a port name"},
+      {{"--port=", "f.bin"}, "--port needs a port name"},
+      {{"-b"}, "-b needs a baud rate"},
+      {{"-b", "fast", "f.bin"}, "not a baud rate: fast"},
+      {{"-b", "0", "f.bin"}},
+      {{"-b", "-9600", "f.bin"}},
+      {{"-b", "9600x", "f.bin"}},
+      {{"-b", "99999999999", "f.bin"}},
+      {{"--list-ports", "f.bin"}, "--list-ports takes no file"},
+      {{"--info"}, "no file given"},
+      {{"-x", "f.bin"}, "unknown option: -x"},
+      {{"--bogus=1", "f.bin"}, "unknown option: --bogus"},
+      {{"--tr", "f.bin"}, "unknown option: --tr"},  // no abbreviations
+      {{"--json=yes", "f.bin"}, "--json takes no value"},
+      {{"--por"}, "unknown option: --por"},
+      // TCP: each host with its port, 1 to 65535, no rate when every printer is over TCP.
+      {{"--host", "h", "f.bin"}, "--host needs --tcp-port"},
+      {{"--tcp-port", "9100", "f.bin"}, "--tcp-port needs --host"},
+      {{"--host", "h", "--tcp-port", "9100", "--host", "g", "f.bin"}, "--host needs --tcp-port"},
+      {{"--host", "h", "--tcp-port", "9100", "-b", "9600", "f.bin"},
+       "a baud rate has no meaning over TCP"},
+      {{"--host", "h", "--tcp-port", "0", "f.bin"}},
+      {{"--host", "h", "--tcp-port", "65536", "f.bin"}},
+      {{"--host", "h", "--tcp-port", "12x", "f.bin"}},
+      {{"--host", "h", "--tcp-port", "-1", "f.bin"}},
+      {{"--host", "h", "--tcp-port", "", "f.bin"}},
+      {{"--host", "", "--tcp-port", "9100", "f.bin"}},
+      {{"--host", "h", "f.bin", "--tcp-port"}, "--tcp-port needs a port number"},
+      {{"--tcp-port", "9100", "f.bin", "--host"}, "--host needs a host name or address"},
+      // Each printer once; several traces need a folder.
+      {{"-p", "A", "--port=A", "f.bin"}, "port named twice: A"},
+      {{"--host", "h", "--tcp-port", "1", "--tcp-port=1", "--host=h", "f.bin"},
+       "port named twice: h:1"},
+      // Names are what the events and trace files go by, so two printers cannot share one.
+      {{"-p", "h:1", "--host", "h", "--tcp-port", "1", "f.bin"}, "port named twice: h:1"},
+      {{"-p", "A", "-p", "B", "--trace", "f.bin"},
+       "--trace with several printers needs --trace-dir"},
+      {{"--retries", "1001", "f.bin"}},
+      {{"--retries", "-1", "f.bin"}},
+      {{"--wait", "-1", "f.bin"}},
+      {{"--wait", "nan", "f.bin"}},
+      {{"--wait", "", "f.bin"}},
+      {{"--wait"}, "--wait needs a value"},
+      {{"--ports-from", "", "f.bin"}},
+      {{"--trace-dir", "", "f.bin"}},
+  };
+  for (const Case& c : cases) {
+    const auto parsed = ParseOptions(c.arguments);
+    EXPECT_FALSE(parsed.options) << testing::PrintToString(c.arguments);
+    EXPECT_FALSE(parsed.error.empty()) << testing::PrintToString(c.arguments);
+    if (!c.error.empty()) {
+      EXPECT_EQ(parsed.error, c.error) << testing::PrintToString(c.arguments);
+    }
+  }
+}
+
+TEST(OptionsTest, ReadsAPortList) {
+  struct Case {
+    Args arguments;
+    std::string list;
+    std::vector<std::string> names = {};  // empty: refused
+    std::string error = {};
+  };
+  const Case cases[] = {
+      {{"-p", "A"},
+       "  B \r\n\n# a comment\n\t#C\nh:9100\n[::1]:1\n/dev/serial/by-path/pci-0:1.0-port0\nlast",
+       {"A", "B", "h:9100", "[::1]:1", "/dev/serial/by-path/pci-0:1.0-port0", "last"}},
+      {{"-p", "A"}, "B\nA\n", {}, "line 2: port named twice: A"},
+      {{"--host", "h", "--tcp-port", "1"}, "h:1", {}, "line 1: port named twice: h:1"},
+      {{}, "A\nh:0\n", {}, "line 2: not a TCP port from 1 to 65535: h:0"},
+      {{}, "::1:9100"},
+      {{}, "[::1]"},
+      {{}, ":9100"},
+      {{"-b", "9600"}, "h:1\n", {}, "a baud rate has no meaning over TCP"},
+      {{"-b", "9600"}, "h:1\nCOM3\n", {"h:1", "COM3"}},
+      {{"--trace"}, "A\nB\n", {}, "--trace with several printers needs --trace-dir"},
+  };
+  for (const Case& c : cases) {
+    Args arguments = c.arguments;
+    arguments.insert(arguments.end(), {"--ports-from", "list", "f.bin"});
+    auto parsed = ParseOptions(arguments);
+    ASSERT_TRUE(parsed.options) << c.list << ": " << parsed.error;
+    std::istringstream in(c.list);
+    const std::string error = AddPortList(in, &*parsed.options);
+    if (c.names.empty()) {
+      EXPECT_FALSE(error.empty()) << c.list;
+      EXPECT_TRUE(c.error.empty() || error == c.error) << c.list << ": " << error;
+    } else {
+      EXPECT_EQ(error, "") << c.list;
+      EXPECT_EQ(Names(*parsed.options), c.names) << c.list;
+    }
   }
 }
 

@@ -71,6 +71,9 @@ TEST(EmulatorOptionsTest, ReadsTheNoiseAndItsSeed) {
       {{"--noise-seed", "0x10", "--noise", ".25"}, 0.25, 16},
       {{"--noise", "1.0e0", "--noise-seed", "4294967295"}, 1.0, 4294967295u},
       {{"--noise", "0.5", "--noise-seed", "0"}, 0.5, 0},
+      // --NAME=VALUE, and a value that starts with '-' is still the value.
+      {{"--noise=0.25", "--noise-seed=7"}, 0.25, 7},
+      {{"--noise-seed", "3", "--noise=1"}, 1.0, 3},
   };
   for (const Case& c : cases) {
     Options o;
@@ -118,6 +121,11 @@ TEST(EmulatorOptionsTest, RefusesWhatCannotBeServed) {
       {"--link", "a", "--noise", "0.1", "--noise-seed", "1.5"},
       {"--link", "a", "--noise-seed", "7"},  // a seed of nothing
       {"--link", "a", "--verbose"},
+      {"--link", "a", "--nois", "0.1"},  // no abbreviations
+      {"--link", "a", "--drip=1"},
+      {"--link", "a", "stray"},
+      {"--link=a", "--", "--drip"},
+      {"--link", "a", "-x"},
       {"--link"},
       // Exactly one place to serve on.
       {"--link", "a", "--tcp", ":0"},
