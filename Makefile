@@ -6,12 +6,11 @@
 # (on Debian 12 libclang-rt-14-dev holds libclang_rt.fuzzer); the Windows build's cross-compiler,
 # and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
 # commands); icoutils makes the Windows window's icon, NSIS and zip its installer and zip, unzip
-# their test, and ImageMagick cuts the window's picture out of the virtual display; the tests
-# read the loader's JSON events with nlohmann-json.
-PACKAGES := cmake g++ make libgtest-dev googletest nlohmann-json3-dev libwxgtk3.2-dev xvfb xauth \
-  fonts-dejavu-core \
+# their test, ImageMagick cuts the window's picture out of the virtual display, and the tests read
+# the loader's JSON stream with nlohmann-json3-dev.
+PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
-  g++-mingw-w64-x86-64 wine64 wine icoutils nsis zip unzip imagemagick
+  g++-mingw-w64-x86-64 wine64 wine icoutils nsis zip unzip imagemagick nlohmann-json3-dev
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2

@@ -3,6 +3,7 @@
 
 #include "cli/console_window.h"
 #include "cli/load_command.h"
+#include "cli/refusal_text.h"
 #include "datafile/data_file.h"
 #include "engine/crc16.h"
 #include "platform/console_output.h"
@@ -39,7 +40,7 @@ int RunInfo(const Options& options) {
   ConsoleWindow window(queue, false);
   const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
   if (file.outcome != datafile::ReadOutcome::kOk) {
-    platform::WriteText(stderr, std::string(texts::LoadText(file.text_id)) + "\n");
+    platform::WriteText(stderr, FileRefusalText(file, options.file) + "\n");
     return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
   }
   const uint8_t* payload = window.m_data.Data();

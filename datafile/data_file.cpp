@@ -6,15 +6,42 @@
 
 #include "platform/file_probe.h"
 #include "platform/progress_messages.h"
+#include "platform/system_error.h"
 
 namespace velmar::datafile {
 
 namespace {
 
-DataFileResult Refused(ReadOutcome outcome) {
+DataFileResult Refused(RefusalReason reason) {
   DataFileResult result;
-  result.outcome = outcome;
-  result.text_id = outcome == ReadOutcome::kCannotOpen ? kTextCannotOpen : kTextBadData;
+  result.outcome =
+      reason < RefusalReason::kNotDataFile ? ReadOutcome::kCannotOpen : ReadOutcome::kBadData;
+  result.text_id = result.outcome == ReadOutcome::kCannotOpen ? kTextCannotOpen : kTextBadData;
+  result.reason = reason;
+  return result;
+}
+
+// Why the source could not be opened or read, in the file's terms.
+DataFileResult CannotRead(const platform::ProbedFile& source) {
+  using platform::ProbeFault;
+  static constexpr struct {
+    ProbeFault fault;
+    RefusalReason reason;
+  } kReasons[] = {
+      {ProbeFault::kMissing, RefusalReason::kMissing},
+      {ProbeFault::kAccessDenied, RefusalReason::kNoAccess},
+      {ProbeFault::kFolder, RefusalReason::kFolder},
+      {ProbeFault::kNotAFile, RefusalReason::kNotAFile},
+  };
+  RefusalReason reason = RefusalReason::kUnreadable;
+  for (const auto& entry : kReasons) {
+    if (entry.fault == source.Fault()) {
+      reason = entry.reason;
+    }
+  }
+  DataFileResult result = Refused(reason);
+  result.system_error = source.Error();
+  result.system_text = platform::SystemErrorText(source.Error());
   return result;
 }
 
@@ -75,22 +102,23 @@ DataFileResult ReadDataFile(const std::string& path, LoadWindow& window) {
   std::vector<uint8_t> file;
   if (source.Open(path) != platform::ProbeResult::kRegularFile ||
       !ReadUpTo(source, kMagicSize, &file)) {
-    return Refused(ReadOutcome::kCannotOpen);
+    return CannotRead(source);
   }
   const std::string kind = KindText(file);
   const bool program = kind == kProgramMagic;
   if ((!program && kind != kFontMagic) || source.Size() > kMaxDataFileSize) {
     window.m_file_kind = kind;
-    return Refused(ReadOutcome::kBadData);
+    return Refused(program || kind == kFontMagic ? RefusalReason::kTooLarge
+                                                 : RefusalReason::kNotDataFile);
   }
   // One byte past the limit tells a file that has grown since it was opened.
   file.reserve(static_cast<size_t>(source.Size()) + 1);
   if (!ReadUpTo(source, kMaxDataFileSize + 1, &file)) {
-    return Refused(ReadOutcome::kCannotOpen);
+    return CannotRead(source);
   }
   window.m_file_kind = kind;
   if (file.size() > static_cast<size_t>(kMaxDataFileSize)) {
-    return Refused(ReadOutcome::kBadData);
+    return Refused(RefusalReason::kTooLarge);
   }
 
   const auto name_begin = file.begin() + std::min<size_t>(file.size(), kMagicSize);
@@ -101,28 +129,29 @@ DataFileResult ReadDataFile(const std::string& path, LoadWindow& window) {
     // No terminator: either the file ends inside its header, or the name is unterminated and
     // counts as empty with the payload where an empty name would put it.
     if (file.size() < static_cast<size_t>(kMagicSize + kNameFieldSize)) {
-      return Refused(ReadOutcome::kBadData);
+      return Refused(RefusalReason::kDamaged);
     }
   }
   const std::string name = nul == name_field_end ? std::string() : std::string(name_begin, nul);
   const size_t name_length = name.size();
   const size_t payload_offset = kMagicSize + name_length + 1 + (program ? kProgressTotalSize : 0);
   if (file.size() < payload_offset) {
-    return Refused(ReadOutcome::kBadData);
+    return Refused(RefusalReason::kDamaged);
   }
   const size_t payload_size = file.size() - payload_offset;
   if (payload_size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-    return Refused(ReadOutcome::kBadData);
+    return Refused(RefusalReason::kTooLarge);
   }
   const uint8_t* payload = file.data() + payload_offset;
   const auto payload_length = static_cast<int32_t>(payload_size);
   if (program && !ParseProgramBlocks(payload, payload_length, nullptr)) {
-    return Refused(ReadOutcome::kBadData);
+    return Refused(RefusalReason::kDamaged);
   }
 
   DataFileResult result;
   result.outcome = ReadOutcome::kOk;
   result.text_id = 0;
+  result.reason = RefusalReason::kNone;
   result.kind = program ? FileKind::kProgram : FileKind::kFont;
   result.payload_length = payload_length;
   if (program) {

@@ -19,6 +19,8 @@
 //                kMaxDataFileSize, or a program payload that is not whole blocks. m_file_kind
 //                holds the file's first bytes (up to five, ending early at a NUL); the other
 //                members are unchanged, so nothing is loaded.
+//   The result of a refusal says why (`reason`), with the system's error number and its words
+//   when the system reported one, so that the user can be told what to mend.
 //   kOk          m_file_kind, the name (m_model_name or m_font_name) and m_data (emptied, then
 //                the whole payload) are set; the result carries the kind, the progress total
 //                and the payload length.
@@ -56,9 +58,26 @@ enum class FileKind { kProgram, kFont };
 
 enum class ReadOutcome { kOk, kCannotOpen, kBadData };
 
+enum class RefusalReason {
+  kNone,
+  // kCannotOpen
+  kMissing,     // no such file
+  kNoAccess,    // the user may not read it
+  kFolder,      // a directory
+  kNotAFile,    // a FIFO, socket or device
+  kUnreadable,  // any other failure to open or read
+  // kBadData
+  kNotDataFile,  // the magic is neither a program's nor a font's
+  kTooLarge,     // larger than kMaxDataFileSize
+  kDamaged,      // cut short in its header, or a program payload that is not whole blocks
+};
+
 struct DataFileResult {
   ReadOutcome outcome = ReadOutcome::kCannotOpen;
   int text_id = kTextCannotOpen;  // 0 when the outcome is kOk
+  RefusalReason reason = RefusalReason::kUnreadable;
+  int system_error = 0;     // errno or GetLastError; 0 when the system reported none
+  std::string system_text;  // the system's words for it, UTF-8; may be empty
   FileKind kind = FileKind::kProgram;
   uint16_t progress_total = 0;  // programs only
   int32_t payload_length = 0;

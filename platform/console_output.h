@@ -10,7 +10,9 @@
 // sequence "\033[K" (on Windows it asks the console to take such sequences, and puts the
 // console's mode back when it goes). Output to a file or a pipe is never a console.
 //   CanRedrawLine  true only for a console that takes those sequences.
-//   WriteText      `stream` is stdout or stderr; what the stream holds is written first.
+//   WriteText      `stream` is stdout or stderr, or any other stream (a file: its bytes as
+//                  they are); what the stream holds is written first.
+//   ConsoleColumns the width of standard output's console in columns; 0 when it is no console.
 
 #include <cstdio>
 #include <memory>
@@ -34,5 +36,6 @@ class ConsoleOutput {
 };
 
 void WriteText(std::FILE* stream, std::string_view text);
+int ConsoleColumns();
 
 }  // namespace velmar::platform

@@ -9,8 +9,12 @@ namespace velmar::platform {
 
 namespace {
 
-// The console behind a standard stream, or null when the stream goes to a file or a pipe.
+// The console behind a standard stream, or null when the stream goes to a file or a pipe, or
+// is no standard stream at all (a file the caller opened).
 HANDLE ConsoleOf(std::FILE* stream) {
+  if (stream != stdout && stream != stderr) {
+    return nullptr;
+  }
   const HANDLE handle = ::GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode) != 0
@@ -59,6 +63,14 @@ void WriteText(std::FILE* stream, std::string_view text) {
   const std::wstring wide = Widen(text);
   DWORD written = 0;
   ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+int ConsoleColumns() {
+  const HANDLE console = ConsoleOf(stdout);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  return console != nullptr && ::GetConsoleScreenBufferInfo(console, &info) != 0
+             ? info.srWindow.Right - info.srWindow.Left + 1
+             : 0;
 }
 
 }  // namespace velmar::platform

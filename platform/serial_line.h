@@ -113,6 +113,12 @@ std::string ConfigFolder();
 // Ports that exist. POSIX: serial device paths, /dev/serial/by-id names and the COMn links.
 // Windows: the COM ports the registry lists (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), by number.
 std::vector<std::string> ListPorts();
+enum class PortAccess { kAllowed, kDenied, kUnknown };
+// Whether the user may open the port (see ResolvePortName) for reading and writing, asked
+// without opening it: opening a port raises DTR, which resets some controllers, and would
+// disturb a load another program runs on it. POSIX asks the file's permissions (kUnknown for a
+// name that names nothing); Windows cannot tell without opening and says kUnknown.
+PortAccess CheckPortAccess(const std::string& name);
 // The group whose members may open serial ports ("dialout"), for a hint when access is denied;
 // empty where no group grants it (Windows).
 const char* PortAccessGroup();

@@ -549,6 +549,11 @@ std::vector<std::string> ListPorts() {
   return SortedPorts(std::move(ports));
 }
 
+// Only opening a COM port tells whether it may be opened, and opening raises DTR.
+PortAccess CheckPortAccess(const std::string&) {
+  return PortAccess::kUnknown;
+}
+
 const char* PortAccessGroup() {
   return "";
 }

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/serial_line.h"
+#include "settings/baud_rate.h"
 #include "texts/string_table.h"
 
 namespace velmar::texts {
@@ -22,6 +23,28 @@ constexpr struct {
     {OpenFailureKind::kNoConnection, IDS_NO_CONNECTION},
 };
 
+// A refused rate outside the window's list is most likely refused for itself: the framing is the
+// same for every rate.
+bool UnusualRate(const transport::OpenFailure& failure) {
+  if (failure.kind != OpenFailureKind::kSettingsRefused || failure.baud_rate == 0) {
+    return false;
+  }
+  for (const std::string_view item : settings::kBaudRateItems) {
+    if (settings::BaudRateValue(item) == failure.baud_rate) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string UsualRates() {
+  std::string rates;
+  for (const std::string_view item : settings::kBaudRateItems) {
+    rates.append(rates.empty() ? "" : ", ").append(item);
+  }
+  return rates;
+}
+
 }  // namespace
 
 std::string OpenFailureText(const transport::OpenFailure& failure) {
@@ -30,15 +53,17 @@ std::string OpenFailureText(const transport::OpenFailure& failure) {
     if (reason.kind != failure.kind) {
       continue;
     }
-    text += "\n";
-    text += LoadText(reason.text_id);
-    if (!failure.system_text.empty()) {
-      text += " (" + failure.system_text + ")";
-    }
-    text += ".";
+    const bool unusual_rate = UnusualRate(failure);
+    const std::string words =
+        unusual_rate ? FormatText(IDS_PORT_RATE_REFUSED, std::to_string(failure.baud_rate))
+                     : std::string(LoadText(reason.text_id));
+    text.append("\n").append(ReasonLine(failure.port, words, failure.system_text));
     const std::string_view group = platform::PortAccessGroup();
     if (failure.kind == OpenFailureKind::kAccessDenied && !group.empty()) {
-      text += "\n" + FormatText(IDS_PORT_ACCESS_GROUP, group);
+      text.append("\n").append(FormatText(IDS_PORT_ACCESS_GROUP, group));
+    }
+    if (unusual_rate) {
+      text.append("\n").append(FormatText(IDS_PORT_RATES, UsualRates()));
     }
   }
   return text;

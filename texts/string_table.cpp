@@ -9,7 +9,7 @@ namespace velmar::texts {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 26> kStrings{{
+constexpr std::array<std::pair<int, std::string_view>, 36> kStrings{{
     {IDS_ABOUT, "О программе..."},
     {IDS_BAD_DATA, "Неверные данные в файле.\nЗагрузка невозможна."},
     {IDS_PORT_BUSY, "Не удалось открыть порт.\nВозможно, он занят другим приложением."},
@@ -41,6 +41,16 @@ constexpr std::array<std::pair<int, std::string_view>, 26> kStrings{{
     {IDS_PORT_HELD, "Порт занят другой программой"},
     {IDS_PORT_SETTINGS_REFUSED, "Порт не принял настройки линии"},
     {IDS_NO_CONNECTION, "Не удалось соединиться с принтером"},
+    {IDS_PORT_RATE_REFUSED, "Порт не принял скорость %s"},
+    {IDS_PORT_RATES, "Выберите одну из скоростей: %s."},
+    {IDS_FILE_MISSING, "Такого файла нет"},
+    {IDS_FILE_NO_ACCESS, "Нет доступа к файлу"},
+    {IDS_FILE_FOLDER, "Это папка, а не файл"},
+    {IDS_FILE_NOT_REGULAR, "Это не обычный файл, а устройство или канал"},
+    {IDS_FILE_UNREADABLE, "Файл не читается"},
+    {IDS_FILE_NOT_DATA, "Это не файл программы (MyBIN) и не файл шрифта (MyFNT)"},
+    {IDS_FILE_TOO_LARGE, "Файл больше %s байт"},
+    {IDS_FILE_DAMAGED, "Файл обрезан или повреждён"},
 }};
 
 constexpr std::string_view kPlaceholder = "%s";
@@ -63,6 +73,19 @@ std::string FormatText(int id, std::string_view argument) {
     text.replace(at, kPlaceholder.size(), argument);
   }
   return text;
+}
+
+std::string ReasonLine(std::string_view subject, std::string_view words,
+                       std::string_view system_text) {
+  std::string line;
+  if (!subject.empty()) {
+    line.append(subject).append(": ");
+  }
+  line.append(words);
+  if (!system_text.empty()) {
+    line.append(" (").append(system_text).append(")");
+  }
+  return line.append(".");
 }
 
 std::string LoadingStatusText(bool font_load, std::string_view model_name) {

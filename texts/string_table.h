@@ -38,12 +38,27 @@ enum TextId : int {
   IDS_PORT_HELD = 124,
   IDS_PORT_SETTINGS_REFUSED = 125,
   IDS_NO_CONNECTION = 126,
+  IDS_PORT_RATE_REFUSED = 127,
+  IDS_PORT_RATES = 128,
+  // Why a data file was refused, on a line after text 106 or 102.
+  IDS_FILE_MISSING = 129,
+  IDS_FILE_NO_ACCESS = 130,
+  IDS_FILE_FOLDER = 131,
+  IDS_FILE_NOT_REGULAR = 132,
+  IDS_FILE_UNREADABLE = 133,
+  IDS_FILE_NOT_DATA = 134,
+  IDS_FILE_TOO_LARGE = 135,
+  IDS_FILE_DAMAGED = 136,
 };
 
 // The text with that number; empty when there is none.
 std::string_view LoadText(int id);
 // The text with its "%s" replaced by `argument` (inserted as it is, never interpreted).
 std::string FormatText(int id, std::string_view argument);
+// "SUBJECT: WORDS (SYSTEM TEXT)." — why a port or a file was refused, in our words followed by
+// the system's; the subject and the brackets are left out when empty.
+std::string ReasonLine(std::string_view subject, std::string_view words,
+                       std::string_view system_text);
 // "Загрузка программы в MODEL..." or the font's, with the model name as it should be shown.
 std::string LoadingStatusText(bool font_load, std::string_view model_name);
 

@@ -146,6 +146,13 @@ OpenFailure SerialTransport::LastOpenFailure() const {
       failure.kind = entry.kind;
       failure.system_error = m_open_error;
       failure.system_text = platform::SystemErrorText(m_open_error);
+      failure.port = m_port_name;
+      failure.baud_rate = m_baud_rate;
+      // COMn stands for a device of another name here; the user needs to know which one.
+      const std::string device = platform::ResolvePortName(m_port_name);
+      if (!device.ends_with(m_port_name)) {
+        failure.port += " (" + device + ")";
+      }
     }
   }
   return failure;

@@ -40,7 +40,10 @@ bool SocketTransport::OpenConnection() {
   m_socket = std::make_unique<LinkSocket>(this);
   if (!m_socket->Create() || !m_socket->Connect(m_host, m_port_number)) {
     const int error = m_socket->ConnectError();
-    m_open_failure = {OpenFailureKind::kNoConnection, error, platform::SystemErrorText(error)};
+    // An IPv6 address is bracketed, so that the port number stands apart from it.
+    const bool v6 = m_host.find(':') != std::string::npos;
+    m_open_failure = {OpenFailureKind::kNoConnection, error, platform::SystemErrorText(error),
+                      (v6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port_number)};
     m_socket.reset();
     return false;
   }

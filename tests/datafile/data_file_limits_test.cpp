@@ -33,6 +33,7 @@ struct GuardedRead {
   bool finished = false;
   ReadOutcome outcome = ReadOutcome::kOk;
   int text_id = 0;
+  RefusalReason reason = RefusalReason::kNone;
   int32_t payload_length = 0;
   int32_t data_size = 0;
   char kind[8] = {};
@@ -60,7 +61,8 @@ GuardedRead ReadInChild(const std::string& path, TestWindow& window) {
     ::close(pipe_fds[0]);
     GuardedRead read;
     const auto result = ReadDataFile(path, window);
-    read = {true, result.outcome, result.text_id, result.payload_length, window.m_data.Size()};
+    read = {true,          result.outcome,        result.text_id,
+            result.reason, result.payload_length, window.m_data.Size()};
     std::strncpy(read.kind, window.m_file_kind.c_str(), sizeof read.kind - 1);
     [[maybe_unused]] const ssize_t put = ::write(pipe_fds[1], &read, sizeof read);
     ::_exit(0);
@@ -111,6 +113,7 @@ TEST_F(DataFileTest, RefusesWhatIsNoDataFileWithoutReadingItWhole) {
     ReadOutcome outcome;
     const char* kind_left;  // for a loaded file, its magic
     int32_t payload_length;
+    RefusalReason reason = RefusalReason::kNone;
   };
   const std::vector<Case> cases = {
       {"directory",
@@ -118,14 +121,14 @@ TEST_F(DataFileTest, RefusesWhatIsNoDataFileWithoutReadingItWhole) {
          std::filesystem::create_directory(m_dir / "dir");
          return (m_dir / "dir").string();
        },
-       ReadOutcome::kCannotOpen, "kept", 0},
+       ReadOutcome::kCannotOpen, "kept", 0, RefusalReason::kFolder},
       {"FIFO without a writer",
        [&] {
          const std::string path = (m_dir / "fifo").string();
          EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0) << std::strerror(errno);
          return path;
        },
-       ReadOutcome::kCannotOpen, "kept", 0},
+       ReadOutcome::kCannotOpen, "kept", 0, RefusalReason::kNotAFile},
       {"socket",
        [&] {
          sockaddr_un address{};
@@ -137,21 +140,21 @@ TEST_F(DataFileTest, RefusesWhatIsNoDataFileWithoutReadingItWhole) {
          ::close(fd);
          return path;
        },
-       ReadOutcome::kCannotOpen, "kept", 0},
+       ReadOutcome::kCannotOpen, "kept", 0, RefusalReason::kNotAFile},
       {"endless device", [] { return std::string("/dev/zero"); }, ReadOutcome::kCannotOpen, "kept",
-       0},
+       0, RefusalReason::kNotAFile},
       {"program of the largest size",
        [&] { return sparse(longest_program_header, kMaxDataFileSize); }, ReadOutcome::kOk, "MyBIN",
        17'301'504},
       {"program a block past it",
        [&] { return sparse(longest_program_header, kMaxDataFileSize + 8); }, ReadOutcome::kBadData,
-       "MyBIN", 0},
+       "MyBIN", 0, RefusalReason::kTooLarge},
       {"font of the largest size", [&] { return sparse(font_header, kMaxDataFileSize); },
        ReadOutcome::kOk, "MyFNT", static_cast<int32_t>(kMaxDataFileSize - 7)},
       {"font a byte past it", [&] { return sparse(font_header, kMaxDataFileSize + 1); },
-       ReadOutcome::kBadData, "MyFNT", 0},
+       ReadOutcome::kBadData, "MyFNT", 0, RefusalReason::kTooLarge},
       {"64 GiB that are no data file", [&] { return sparse(Text("hello"), int64_t{64} << 30); },
-       ReadOutcome::kBadData, "hello", 0},
+       ReadOutcome::kBadData, "hello", 0, RefusalReason::kNotDataFile},
   };
   for (const Case& c : cases) {
     m_window.m_file_kind = "kept";
@@ -163,6 +166,7 @@ TEST_F(DataFileTest, RefusesWhatIsNoDataFileWithoutReadingItWhole) {
     }
     EXPECT_EQ(read.outcome, c.outcome) << c.what;
     EXPECT_EQ(read.kind, std::string(c.kind_left)) << c.what;
+    EXPECT_EQ(read.reason, c.reason) << c.what;
     if (c.outcome == ReadOutcome::kOk) {
       EXPECT_EQ(read.payload_length, c.payload_length) << c.what;
       EXPECT_EQ(read.data_size, c.payload_length) << c.what;

@@ -64,13 +64,28 @@ TEST_F(DataFileTest, NameOf254BytesIsTheLongest) {
   EXPECT_EQ(m_window.m_model_name, name);
 }
 
+// Why, with the system's words when the system gave a reason.
 TEST_F(DataFileTest, CannotOpen) {
-  for (const std::string& path :
-       {std::string(), (m_dir / "missing.bin").string(), m_dir.string()}) {
+  const struct {
+    std::string path;
+    RefusalReason reason;
+    bool system_text;
+  } cases[] = {
+      {std::string(), RefusalReason::kMissing, true},
+      {(m_dir / "missing.bin").string(), RefusalReason::kMissing, true},
+      {(m_dir / "missing" / "x.bin").string(), RefusalReason::kMissing, true},
+      {m_dir.string(), RefusalReason::kFolder, false},
+  };
+  for (const auto& c : cases) {
     m_window.m_file_kind = "kept";
-    const auto result = ReadDataFile(path, m_window);
-    EXPECT_EQ(result.outcome, ReadOutcome::kCannotOpen) << path;
+    const auto result = ReadDataFile(c.path, m_window);
+    EXPECT_EQ(result.outcome, ReadOutcome::kCannotOpen) << c.path;
     EXPECT_EQ(result.text_id, kTextCannotOpen);
+    EXPECT_EQ(result.reason, c.reason) << c.path;
+    EXPECT_EQ(result.system_error != 0, !result.system_text.empty()) << c.path;
+    if (c.system_text) {
+      EXPECT_FALSE(result.system_text.empty()) << c.path;
+    }
     EXPECT_EQ(m_window.m_file_kind, "kept");  // nothing changed
   }
 }
@@ -80,14 +95,15 @@ TEST_F(DataFileTest, RefusesBadFilesBeforeLoadingAnything) {
     const char* what;
     Bytes file;
     const char* kind_left;
+    RefusalReason reason = RefusalReason::kDamaged;
   };
   const Bytes good_block = Block(0x10, {1, 2, 3});
   const std::vector<Case> cases = {
-      {"text file", Text("hello world"), "hello"},
-      {"magic in other case", Program("M", 1, good_block), nullptr},
-      {"empty file", {}, ""},
+      {"text file", Text("hello world"), "hello", RefusalReason::kNotDataFile},
+      {"magic in other case", Program("M", 1, good_block), nullptr, RefusalReason::kNotDataFile},
+      {"empty file", {}, "", RefusalReason::kNotDataFile},
       {"magic only", Text("MyBIN"), "MyBIN"},
-      {"NUL in magic", Concat({Text("My"), {0}, Text("NT")}), "My"},
+      {"NUL in magic", Concat({Text("My"), {0}, Text("NT")}), "My", RefusalReason::kNotDataFile},
       {"name not terminated, file short", Concat({Text("MyBIN"), Text("ABC")}), "MyBIN"},
       {"no progress total", Concat({Text("MyBIN"), Text("M"), {0, 1}}), "MyBIN"},
       {"header cut short", Program("M", 1, Bytes{1, 2, 3, 4, 5, 6, 7}), "MyBIN"},
@@ -109,6 +125,7 @@ TEST_F(DataFileTest, RefusesBadFilesBeforeLoadingAnything) {
     const auto result = ReadDataFile(Write(c.file), m_window);
     EXPECT_EQ(result.outcome, ReadOutcome::kBadData) << c.what;
     EXPECT_EQ(result.text_id, kTextBadData) << c.what;
+    EXPECT_EQ(result.reason, c.reason) << c.what;
     EXPECT_EQ(m_window.m_file_kind, c.kind_left) << c.what;
     EXPECT_EQ(m_window.m_model_name, "before") << c.what;
     ASSERT_EQ(m_window.m_data.Size(), 1) << c.what;  // not a byte of the bad file loaded

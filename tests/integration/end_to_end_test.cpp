@@ -380,8 +380,8 @@ TEST_F(EndToEndTest, APortHeldByAnotherLoaderIsRefused) {
   ChildProcess second;
   RunLoader(second, {"-p", m_link, Sample("sample.bin")});
   EXPECT_EQ(second.ExitStatus(), 5);
-  EXPECT_NE(second.Err().find("Не удалось открыть порт.\nВозможно, он занят другим приложением.\n"
-                              "Порт занят другой программой (Device or resource busy)."),
+  EXPECT_NE(second.Err().find("Не удалось открыть порт.\nВозможно, он занят другим приложением.\n" +
+                              m_link + ": Порт занят другой программой (Device or resource busy)."),
             std::string::npos)
       << second.Err();
   EXPECT_TRUE(first.Wait(kLoadDeadline));
@@ -406,7 +406,7 @@ TEST_F(EndToEndTest, FilesAndArgumentsThatCannotBeLoaded) {
       {{"--info", fifo}, 3, "Невозможно открыть файл с данными."},
       {{"-p", (m_dir / "no-such-port").string(), Sample("sample.bin")},
        5,
-       "другим приложением.\nТакого порта нет (No such file or directory).\n"},
+       "no-such-port: Такого порта нет (No such file or directory).\n"},
       {{"--baud", "fast", Sample("sample.bin")}, 2, "usage"},
       {{}, 2, "usage"},
   };

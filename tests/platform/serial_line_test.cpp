@@ -3,6 +3,7 @@
 // The kernel's termios2 is the only way to read back rates outside the classic table, and it
 // cannot share a file with <termios.h>, so every setting here is read through it.
 #include <asm/termbits.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -266,6 +267,39 @@ TEST(SerialLineTest, NamesOfNoSerialDeviceSayNoDevice) {
     EXPECT_EQ(line.Open(c.name, kRate), SerialOpenResult::kNoDevice) << c.what;
     EXPECT_FALSE(line.IsOpen()) << c.what;
   }
+}
+
+// Asked without opening: a port the user may open, one nobody may open, and names of nothing.
+// Root may open anything, so a root test asks as a user without rights, in a child.
+TEST(SerialLineTest, CheckPortAccessTellsWhoMayOpenWithoutOpening) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.IsOpen());
+  ScopedConfigHome config;
+  const std::string locked = config.Root() + "/locked";
+  std::ofstream(locked) << "";
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  config.Link("COM5", config.Root() + "/nothing-here");
+  const auto as_nobody = [](const std::string& name) {
+    if (::geteuid() != 0) {
+      return CheckPortAccess(name);
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const bool dropped = ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+                           ::setresuid(65534, 65534, 65534) == 0;
+      ::_exit(dropped ? static_cast<int>(CheckPortAccess(name)) : 99);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return static_cast<PortAccess>(WEXITSTATUS(status));
+  };
+  EXPECT_EQ(CheckPortAccess(pty.SlavePath()), PortAccess::kAllowed);
+  EXPECT_EQ(CheckPortAccess("/nonexistent/ttyVELMAR0"), PortAccess::kUnknown);
+  EXPECT_EQ(CheckPortAccess("COM5"), PortAccess::kUnknown);
+  EXPECT_EQ(as_nobody(locked), PortAccess::kDenied);
+  // The probe left the line alone: it still opens as usual.
+  SerialLine line;
+  EXPECT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kOk);
 }
 
 TEST(SerialLineTest, SecondOpenerIsBusyUntilTheFirstCloses) {

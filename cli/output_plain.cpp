@@ -1,0 +1,73 @@
+#include "cli/output_plain.h"
+
+#include "cli/output_text.h"
+#include "platform/console_output.h"
+#include "texts/text_encoding.h"
+
+namespace velmar::cli {
+
+PlainOutput::PlainOutput(std::FILE* out) : m_out(out) {}
+
+void PlainOutput::Publish(const LoadEvent& event) {
+  const PrinterState* printer = m_states.Apply(event);
+  if (event.kind == EventKind::kRunEnd) {
+    m_summary.Write(m_out, m_states, &event);
+    return;
+  }
+  const std::string line = PlainLine(event, printer);
+  if (!line.empty()) {
+    platform::WriteText(m_out, line + "\n");
+    std::fflush(m_out);
+  }
+}
+
+void PlainOutput::Close() {
+  m_summary.Write(m_out, m_states, nullptr);
+}
+
+std::string PlainOutput::PlainLine(const LoadEvent& event, const PrinterState* printer) {
+  if (event.kind == EventKind::kRunStart) {
+    return std::string(event.font ? words::kFont : words::kProgram) + " " +
+           texts::DisplayName(event.file) + ", " + std::string(words::kModel) + " " +
+           texts::DisplayName(event.model) + ", " + std::to_string(event.size) + " " +
+           std::string(words::kBytes) + ", sha256 " + event.sha256 + ", " +
+           std::to_string(event.printers) + " " + std::string(words::kPrinters);
+  }
+  if (printer == nullptr) {
+    return {};
+  }
+  const auto index = static_cast<size_t>(event.printer);
+  if (index >= m_tenths.size()) {
+    m_tenths.resize(index + 1, 0);
+  }
+  std::string what;
+  switch (event.kind) {
+    case EventKind::kPrinterStart:
+      what = words::kWaiting;
+      break;
+    case EventKind::kIdentified:
+      what = std::string(words::kModel) + " " + printer->model;
+      break;
+    case EventKind::kProgress: {
+      const int tenths = Percent(*printer) / 10;
+      if (tenths <= m_tenths[index]) {
+        return {};
+      }
+      m_tenths[index] = tenths;
+      what = std::to_string(tenths * 10) + "%";
+      break;
+    }
+    case EventKind::kRetry:
+      m_tenths[index] = 0;
+      what = StatusWord(*printer) + " (" + event.reason + ")";
+      break;
+    case EventKind::kPrinterEnd:
+      what = StatusWord(*printer) + (printer->text.empty() ? "" : ": " + printer->text);
+      break;
+    default:
+      return {};
+  }
+  return printer->port + ": " + what;
+}
+
+}  // namespace velmar::cli

@@ -1,0 +1,39 @@
+// The digest against the FIPS 180-2 vectors, and lengths either side of the padding's edge.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "datafile/sha256.h"
+
+namespace velmar::datafile {
+namespace {
+
+struct DigestCase {
+  std::string input;
+  const char* digest;
+};
+
+std::string Hex(const std::string& text) {
+  return Sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+TEST(Sha256Test, MatchesKnownDigests) {
+  const DigestCase cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      // 56 bytes: the length no longer fits beside the tail, a second block is needed.
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+      {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
+      {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+  };
+  for (const DigestCase& c : cases) {
+    EXPECT_EQ(Hex(c.input), c.digest) << c.input.size() << " bytes";
+  }
+}
+
+}  // namespace
+}  // namespace velmar::datafile
