@@ -1,7 +1,8 @@
 // Loads programs and fonts into the emulated printer at a paced line rate and compares the
 // elapsed time with the line's own time for every byte both ways.
 //   velmar-bench [--quick] [--port NAME --link PATH -- LOADER [ARGUMENTS...]]
-// Prints a Markdown table: case, elapsed, line time, ratio, loader CPU, loader peak memory.
+// Prints a Markdown table: case, elapsed, line time, ratio, loader CPU, loader peak memory; then,
+// through this build's loader, the table of many printers at once (bench/multi_bench.h).
 // By default the loader is this build's velmar-load on the emulator's pseudo-terminal. Given a
 // loader command (velmar-load.exe under Wine), the emulator's pseudo-terminal is linked at PATH
 // and the loader opens NAME; the elapsed time is then the printer's, from the wake-up to the
@@ -17,10 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/emulator_report.h"
+#include "bench/multi_bench.h"
 #include "tests/integration/child_process.h"
 
 namespace {
 
+using velmar::bench::LineSeconds;
+using velmar::bench::PrinterSeconds;
 using velmar::test::ChildProcess;
 using namespace std::chrono_literals;
 
@@ -31,13 +36,6 @@ struct Case {
   size_t font_bytes;
   int baud;
 };
-
-// The emulator counts every byte that crossed the line, both ways, and reports the time the
-// line itself needed for them ("line 12.345 s at 115200 baud").
-double LineSeconds(const std::string& emulator_out) {
-  const size_t at = emulator_out.find(", line ");
-  return at == std::string::npos ? 0.0 : std::atof(emulator_out.c_str() + at + 7);
-}
 
 struct Options {
   bool quick = false;
@@ -61,12 +59,6 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     }
   }
   return options->port.empty() == options->link.empty();
-}
-
-// The printer's own time of the load, from the wake-up to the last frame ("elapsed 2.345 s").
-double PrinterSeconds(const std::string& emulator_out) {
-  const size_t at = emulator_out.find(", elapsed ");
-  return at == std::string::npos ? 0.0 : std::atof(emulator_out.c_str() + at + 10);
 }
 
 }  // namespace
@@ -131,6 +123,10 @@ int main(int argc, char** argv) {
       status = 1;
     }
     reports += printer.Out();
+  }
+  // Several printers at once only through this build's loader: the Wine run has one port.
+  if (own_loader && !velmar::bench::RunMultiPrinterRows(quick)) {
+    status = 1;
   }
   std::fprintf(stderr, "\nThe emulator's lines:\n%s", reports.c_str());
   std::filesystem::remove_all(dir);

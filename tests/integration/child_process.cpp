@@ -117,13 +117,18 @@ bool ChildProcess::Pump(std::chrono::milliseconds timeout) {
 
 bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds deadline,
                                  bool from_stderr) {
-  const auto until = std::chrono::steady_clock::now() + deadline;
   const std::string& stream = from_stderr ? m_err : m_out;
-  while (stream.find(text) == std::string::npos) {
+  return WaitUntil([&] { return stream.find(text) != std::string::npos; }, deadline);
+}
+
+bool ChildProcess::WaitUntil(const std::function<bool()>& done,
+                             std::chrono::milliseconds deadline) {
+  const auto until = std::chrono::steady_clock::now() + deadline;
+  while (!done()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         until - std::chrono::steady_clock::now());
     if (left.count() <= 0 || !Pump(left)) {
-      return stream.find(text) != std::string::npos;
+      return done();
     }
   }
   return true;

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ class ChildProcess {
   // Reads until `text` appears on standard output (or error) or the deadline passes.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds deadline,
                      bool from_stderr = false);
+  // Reads until `done` holds (asked after each read) or the deadline passes.
+  bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline);
   // Reads both streams to their end and reaps the child; false when the deadline passed
   // first (the child is then killed).
   bool Wait(std::chrono::milliseconds deadline);

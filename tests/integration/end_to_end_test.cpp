@@ -18,6 +18,7 @@
 #include "tests/integration/child_process.h"
 #include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
+#include "tests/integration/test_folder.h"
 
 namespace velmar::test {
 namespace {
@@ -29,15 +30,7 @@ constexpr auto kLoadDeadline = 60s;
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // A parameterised test's name holds a '/', which would leave its parent folder behind.
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    for (char& c : name) {
-      c = c == '/' ? '-' : c;
-    }
-    m_dir = std::filesystem::temp_directory_path() /
-            ("velmar-e2e-" + std::to_string(::getpid()) + "-" + name);
-    std::filesystem::remove_all(m_dir);
-    std::filesystem::create_directories(m_dir);
+    m_dir = FreshTestFolder("velmar-e2e-");
     m_link = (m_dir / "printer").string();
     m_image = (m_dir / "image.hex").string();
   }

@@ -21,6 +21,7 @@
 #include "tests/integration/child_process.h"
 #include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
+#include "tests/integration/test_folder.h"
 
 namespace velmar::test {
 namespace {
@@ -67,14 +68,7 @@ sockaddr_in LoopbackAddress(uint16_t port) {
 class TcpLoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    for (char& c : name) {
-      c = c == '/' ? '-' : c;
-    }
-    m_dir = std::filesystem::temp_directory_path() /
-            ("velmar-tcp-" + std::to_string(::getpid()) + "-" + name);
-    std::filesystem::remove_all(m_dir);
-    std::filesystem::create_directories(m_dir);
+    m_dir = FreshTestFolder("velmar-tcp-");
     m_image = (m_dir / "image.hex").string();
   }
   void TearDown() override { std::filesystem::remove_all(m_dir); }

@@ -13,7 +13,8 @@
 // seed of its own, printed with any load that breaks the promise so that it can be run again.
 // VELMAR_NOISE_LOADS sets the loads per level (default kLoadsPerLevel), VELMAR_NOISE_SEED the
 // first seed. Failed loads mostly wait out the loader's 2 s time-out, so kPairs printers and
-// loaders run at once, each pair on its own line.
+// loaders run at once, each pair on its own line. The same judge then sees one loader load a
+// printer at every noise level at once, each printer's result read from its JSON events.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -29,6 +30,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -51,6 +54,10 @@ constexpr int kLoadsPerLevel = 200;
 constexpr uint32_t kFirstSeed = 1000;
 constexpr uint32_t kSeedsPerLevel = 1000000;  // each level's seeds apart from the next one's
 constexpr int kPairs = 8;
+// One loader into a printer at each noise level at once, so many runs of it.
+constexpr int kParallelRuns = 10;
+constexpr uint32_t kParallelFirstSeed = 7 * kSeedsPerLevel;  // apart from every level's seeds
+constexpr int kExitSomeFailed = 6;
 constexpr int kTcpEvery = 5;  // every fifth load goes over TCP, the rest over a pty
 constexpr const char* kFileBytes = "1024";
 constexpr const char* kFontModel = "FNT1";
@@ -274,6 +281,15 @@ struct Outcome {
   std::string account;  // for the blind spots: the printer's report line
 };
 
+// A noisy printer and how the loader reaches it.
+struct NoisyPrinter {
+  ChildProcess process;
+  std::vector<std::string> argv;
+  std::string image_path;
+  std::string name;                 // as the loader names it
+  std::vector<std::string> target;  // the loader's arguments for it
+};
+
 class NoiseTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -301,6 +317,12 @@ class NoiseTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(m_dir); }
 
   Outcome Run(const Load& load, size_t number) const;
+  bool StartPrinter(const Load& load, const std::filesystem::path& dir, NoisyPrinter* printer,
+                    std::string* problem) const;
+  // How one load ended: `told` is the loader's success text or its failure text, `said` all
+  // that the loader said, for the report.
+  Outcome Judge(const Load& load, NoisyPrinter& printer, bool in_time, int exit_status,
+                const std::string& told, const std::string& said) const;
 
   std::filesystem::path m_dir;
   std::string m_program_path;
@@ -309,95 +331,113 @@ class NoiseTest : public ::testing::Test {
   Expected m_font;
 };
 
-// One load on a printer of its own; the outcome says what went wrong, with how to repeat it.
-Outcome NoiseTest::Run(const Load& load, size_t number) const {
-  const std::filesystem::path dir = m_dir / ("load-" + std::to_string(number));
+bool NoiseTest::StartPrinter(const Load& load, const std::filesystem::path& dir,
+                             NoisyPrinter* printer, std::string* problem) const {
   std::filesystem::create_directories(dir);
-  const std::string image_path = (dir / "image.hex").string();
+  printer->image_path = (dir / "image.hex").string();
   const std::string link = (dir / "printer").string();
-  const Expected& expected = load.font ? m_font : m_program;
-
-  std::vector<std::string> printer_argv = {VELMAR_PRINTER};
+  printer->argv = {VELMAR_PRINTER};
   if (load.tcp) {
-    printer_argv.insert(printer_argv.end(), {"--tcp", ":0"});
+    printer->argv.insert(printer->argv.end(), {"--tcp", ":0"});
   } else {
-    printer_argv.insert(printer_argv.end(), {"--link", link});
+    printer->argv.insert(printer->argv.end(), {"--link", link});
   }
   // No --loads: a printer that ends its run after the load would hang up on replies that
   // the loader has not read yet, and turn every failure into a time-out.
-  printer_argv.insert(printer_argv.end(), {"--image", image_path, "--noise", Fraction(load.noise),
-                                           "--noise-seed", std::to_string(load.seed)});
+  printer->argv.insert(printer->argv.end(),
+                       {"--image", printer->image_path, "--noise", Fraction(load.noise),
+                        "--noise-seed", std::to_string(load.seed)});
   if (load.font) {
-    printer_argv.insert(printer_argv.end(),
-                        {"--model", kFontModel, "--start", std::to_string(kFontStart)});
+    printer->argv.insert(printer->argv.end(),
+                         {"--model", kFontModel, "--start", std::to_string(kFontStart)});
   }
+  if (!printer->process.Start(printer->argv) ||
+      !printer->process.WaitForOutput("\n", kStartDeadline)) {
+    *problem = "the printer did not start: " + printer->process.Err();
+    return false;
+  }
+  if (load.tcp) {
+    const std::string& out = printer->process.Out();
+    printer->name = out.substr(0, out.find('\n'));
+    printer->target = {"--host", kLoopback, "--tcp-port",
+                       printer->name.substr(printer->name.rfind(':') + 1)};
+  } else {
+    printer->name = link;
+    printer->target = {"-p", link};
+  }
+  return true;
+}
 
+// One load on a printer of its own; the outcome says what went wrong, with how to repeat it.
+Outcome NoiseTest::Run(const Load& load, size_t number) const {
+  const std::filesystem::path dir = m_dir / ("load-" + std::to_string(number));
   Outcome outcome;
-  ChildProcess printer;
-  if (!printer.Start(printer_argv) || !printer.WaitForOutput("\n", kStartDeadline)) {
+  NoisyPrinter printer;
+  if (!StartPrinter(load, dir, &printer, &outcome.problem)) {
     outcome.verdict = Verdict::kBroken;
-    outcome.problem = "the printer did not start: " + printer.Err();
     return outcome;
   }
   std::vector<std::string> loader_argv = {VELMAR_LOAD};
-  if (load.tcp) {
-    const std::string first = printer.Out().substr(0, printer.Out().find('\n'));
-    loader_argv.insert(loader_argv.end(),
-                       {"--host", kLoopback, "--tcp-port", first.substr(first.rfind(':') + 1)});
-  } else {
-    loader_argv.insert(loader_argv.end(), {"-p", link});
-  }
+  loader_argv.insert(loader_argv.end(), printer.target.begin(), printer.target.end());
   loader_argv.push_back(load.font ? m_font_path : m_program_path);
-  const std::string repeat = std::string("\n  files: velmar-make-samples DIR ") + kFileBytes + " " +
-                             kFileBytes + " TEST\n  printer: " + Join(printer_argv) +
-                             "\n  loader: " + Join(loader_argv) + "\n";
-
   ChildProcess loader;
   if (!loader.Start(loader_argv)) {
     outcome.verdict = Verdict::kBroken;
-    outcome.problem = "the loader did not start" + repeat;
+    outcome.problem = "the loader did not start\n  loader: " + Join(loader_argv);
     return outcome;
   }
   const bool in_time = loader.Wait(kLoadDeadline);
-  outcome.exit_status = loader.ExitStatus();
+  outcome =
+      Judge(load, printer, in_time, loader.ExitStatus(),
+            loader.ExitStatus() == 0 ? loader.Out() : loader.Err(),
+            "  loader: " + Join(loader_argv) + "\n  loader said: " + loader.Out() + loader.Err());
   outcome.seconds = loader.ElapsedSeconds();
+  std::filesystem::remove_all(dir);
+  return outcome;
+}
+
+Outcome NoiseTest::Judge(const Load& load, NoisyPrinter& printer, bool in_time, int exit_status,
+                         const std::string& told, const std::string& said) const {
+  const Expected& expected = load.font ? m_font : m_program;
+  Outcome outcome;
+  outcome.exit_status = exit_status;
   // A complete load is reported, and its image written, before the printer heeds SIGTERM. A
   // load spoilt at its final "w" is reported at once when the printer found it malformed, and
   // otherwise as ended while waiting: when the TCP connection closes, or over a pty only on
   // SIGTERM, after the whole report deadline (rare enough not to count).
-  const bool done = in_time && outcome.exit_status == 0;
+  const bool done = in_time && exit_status == 0;
   if (done) {
-    printer.WaitForOutput("load 1: ", kReportDeadline);
+    printer.process.WaitForOutput("load 1: ", kReportDeadline);
   }
-  printer.Signal(SIGTERM);
-  const bool printer_ended = printer.Wait(kLoadDeadline);
-  const std::string said = "  loader said: " + loader.Out() + loader.Err() +
-                           "  printer said: " + printer.Out() + printer.Err();
+  printer.process.Signal(SIGTERM);
+  const bool printer_ended = printer.process.Wait(kLoadDeadline);
+  const std::string repeat = std::string("\n  files: velmar-make-samples DIR ") + kFileBytes + " " +
+                             kFileBytes + " TEST\n  printer: " + Join(printer.argv) + "\n" + said +
+                             "  printer said: " + printer.process.Out() + printer.process.Err();
 
   std::string problem;
   if (!in_time) {
     problem = "the loader hung";
   } else if (done) {
     Image image;
-    const bool have_image = ReadIntelHex(image_path, &image);
-    const Account account = ReadAccount(printer.Out());
+    const bool have_image = ReadIntelHex(printer.image_path, &image);
+    const Account account = ReadAccount(printer.process.Out());
     outcome.verdict = JudgeSuccess(expected, account, have_image ? &image : nullptr);
     if (outcome.verdict == Verdict::kBroken) {
       problem = have_image ? "success with a wrong image" : "success without an image";
-    } else if (loader.Out().find(load.font ? kFontDone : kProgramDone) == std::string::npos) {
+    } else if (told.find(load.font ? kFontDone : kProgramDone) == std::string::npos) {
       problem = "success without its text";
     } else if (outcome.verdict != Verdict::kKept) {
-      const std::string& out = printer.Out();
+      const std::string& out = printer.process.Out();
       const size_t at = out.find("load 1: ");
       outcome.account = out.substr(at, out.find('\n', at) - at);
     }
-  } else if (const auto texts = FailureTexts().find(outcome.exit_status);
-             texts == FailureTexts().end()) {
-    problem = "exit status " + std::to_string(outcome.exit_status);
+  } else if (const auto texts = FailureTexts().find(exit_status); texts == FailureTexts().end()) {
+    problem = "exit status " + std::to_string(exit_status);
   } else {
     for (const std::string& text : texts->second) {
-      if (loader.Err().find(text) == std::string::npos) {
-        problem = "status " + std::to_string(outcome.exit_status) + " without \"" + text + "\"";
+      if (told.find(text) == std::string::npos) {
+        problem = "status " + std::to_string(exit_status) + " without \"" + text + "\"";
       }
     }
   }
@@ -406,9 +446,8 @@ Outcome NoiseTest::Run(const Load& load, size_t number) const {
   }
   if (!problem.empty()) {
     outcome.verdict = Verdict::kBroken;
-    outcome.problem = problem + repeat + said;
+    outcome.problem = problem + repeat;
   }
-  std::filesystem::remove_all(dir);
   return outcome;
 }
 
@@ -516,6 +555,62 @@ TEST_F(NoiseTest, EveryLoadArrivesWholeOrFailsWithItsStatusAndText) {
     std::ofstream(report) << table;
   }
   EXPECT_EQ(stats[0].successes, stats[0].loads) << "a clean line lost a load";
+}
+
+// However the noise spoils one printer's load, the loader's word on every other printer of the
+// same run still holds: no printer's success is wrong, and each failure carries its text.
+TEST_F(NoiseTest, ParallelLoadsNeverSucceedWrongly) {
+  const int runs = EnvNumber("VELMAR_NOISE_PARALLEL_RUNS", kParallelRuns);
+  constexpr size_t kPrinters = std::size(kLevels);
+  int blind_spots = 0;
+  for (int run = 0; run < runs; ++run) {
+    std::vector<Load> loads;
+    std::vector<std::unique_ptr<NoisyPrinter>> printers;
+    const bool font = run % 2 == 1;
+    std::vector<std::string> loader_argv = {VELMAR_LOAD, "--json"};
+    for (size_t i = 0; i < kPrinters; ++i) {
+      loads.push_back({kLevels[i],
+                       kFirstSeed + kParallelFirstSeed + static_cast<uint32_t>(run * kPrinters + i),
+                       font, i % 3 == 2});
+      printers.push_back(std::make_unique<NoisyPrinter>());
+      std::string problem;
+      const auto dir = m_dir / ("run-" + std::to_string(run) + "-" + std::to_string(i));
+      ASSERT_TRUE(StartPrinter(loads.back(), dir, printers.back().get(), &problem)) << problem;
+      loader_argv.insert(loader_argv.end(), printers.back()->target.begin(),
+                         printers.back()->target.end());
+    }
+    loader_argv.push_back(font ? m_font_path : m_program_path);
+    ChildProcess loader;
+    ASSERT_TRUE(loader.Start(loader_argv));
+    const bool in_time = loader.Wait(kLoadDeadline);
+    std::map<std::string, nlohmann::json> ends;
+    std::istringstream lines(loader.Out());
+    for (std::string line; std::getline(lines, line);) {
+      const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+      if (event.is_object() && event.value("event", "") == "printer_end") {
+        ends[event.value("port", "")] = event;
+      }
+    }
+    bool all_loaded = true;
+    for (size_t i = 0; i < kPrinters; ++i) {
+      const auto end = ends.find(printers[i]->name);
+      EXPECT_TRUE(!in_time || end != ends.end()) << "no printer_end for " << printers[i]->name;
+      const nlohmann::json event = end == ends.end() ? nlohmann::json::object() : end->second;
+      const int status = event.value("status", -1);
+      all_loaded &= status == 0;
+      EXPECT_EQ(event.value("result", ""), status == 0 ? "loaded" : "failed") << event;
+      const Outcome outcome = Judge(
+          loads[i], *printers[i], in_time && end != ends.end(), status, event.value("text", ""),
+          "  loader: " + Join(loader_argv) + "\n  loader said: " + loader.Out() + loader.Err());
+      if (outcome.verdict == Verdict::kBroken) {
+        ADD_FAILURE() << Describe(loads[i]) << ", beside " << kPrinters - 1
+                      << " others: " << outcome.problem;
+      }
+      blind_spots += outcome.verdict != Verdict::kKept && outcome.verdict != Verdict::kBroken;
+    }
+    EXPECT_EQ(loader.ExitStatus(), all_loaded ? 0 : kExitSomeFailed) << loader.Err();
+  }
+  std::printf("%d runs of %zu printers at once; blind spots: %d\n", runs, kPrinters, blind_spots);
 }
 
 // Seeds whose noise is known to fall in each blind spot, and a clean load: each is sorted as it
