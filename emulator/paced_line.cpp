@@ -55,6 +55,19 @@ std::optional<PacedLine::Clock::time_point> PacedLine::NextDue() const {
   return DueAt(m_queue.front(), m_tx_free);
 }
 
+std::optional<PacedLine::Clock::time_point> PacedLine::WakeAt(Clock::duration slack) const {
+  const std::optional<Clock::time_point> first = NextDue();
+  if (!first || m_drip) {
+    return first;
+  }
+  const Clock::time_point latest = *first + slack;
+  Clock::time_point due = *first;
+  for (size_t i = 1; i < m_queue.size() && due < latest; ++i) {
+    due = DueAt(m_queue[i], due);
+  }
+  return std::min(due, latest);
+}
+
 std::vector<uint8_t> PacedLine::Front(size_t count) const {
   std::vector<uint8_t> bytes;
   bytes.reserve(count);

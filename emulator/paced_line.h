@@ -10,6 +10,10 @@
 // when it really went.
 //   DueCount   how many queued bytes may be written at `now` (at most 1 with drip).
 //   NextDue    when the first queued byte becomes due; nothing when the queue is empty.
+//   WakeAt     when to write next: NextDue, or up to `slack` later so that the bytes due
+//              meanwhile go in one write, but never after the last queued byte is due, so that
+//              a reply is whole when its line would have carried it (exactly NextDue with drip).
+//              A paced printer then wakes a few times a reply rather than once a byte.
 //   Sent       the first `count` queued bytes were written at `now`.
 //
 // Pure: the caller reads the clock.
@@ -37,6 +41,7 @@ class PacedLine {
   bool Empty() const { return m_queue.empty(); }
   size_t DueCount(Clock::time_point now) const;
   std::optional<Clock::time_point> NextDue() const;
+  std::optional<Clock::time_point> WakeAt(Clock::duration slack) const;
   // The queued bytes, first first; DueCount of them are to be written.
   std::vector<uint8_t> Front(size_t count) const;
   void Sent(size_t count, Clock::time_point now);

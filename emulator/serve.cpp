@@ -22,6 +22,8 @@ namespace velmar::emulator {
 namespace {
 
 constexpr size_t kReadChunk = 4096;
+// How much later than its due time a reply byte may go, so that one write carries several.
+constexpr std::chrono::milliseconds kWriteSlack{2};
 // How long a served run's end waits for the tool to read its last replies.
 constexpr std::chrono::seconds kReadByToolLimit{3};
 
@@ -136,7 +138,7 @@ void Session::ReportNoise() const {
 }
 
 const timespec* Session::PollTimeout(Clock::time_point now, bool due, timespec& storage) const {
-  const auto next = m_line.NextDue();
+  const auto next = m_line.WakeAt(kWriteSlack);
   if (due || !next) {
     return nullptr;  // POLLOUT or input wakes the loop
   }

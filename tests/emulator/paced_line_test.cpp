@@ -42,6 +42,9 @@ TEST(EmulatorPacedLineTest, RepliesLeaveNoFasterThanTheLine) {
   line.Sent(1, kT0 + 2 * kByte);
   EXPECT_EQ(line.NextDue(), kT0 + 2 * kByte);  // the line time, not the late write, counts
   EXPECT_EQ(line.DueCount(kT0 + 5 * kByte), 2u);
+  // Woken late enough to write several at once, yet never after the last is due.
+  EXPECT_EQ(line.WakeAt(10 * kByte), kT0 + 3 * kByte);
+  EXPECT_EQ(line.WakeAt(kByte / 2), kT0 + 2 * kByte + kByte / 2);
 }
 
 TEST(EmulatorPacedLineTest, AReplyWaitsForTheCommandItAnswers) {
@@ -58,6 +61,7 @@ TEST(EmulatorPacedLineTest, DripSendsOneByteAtATimeFromWhenItReallyWent) {
   EXPECT_EQ(line.DueCount(kT0 + 1s), 1u);
   line.Sent(1, kT0 + 1s);
   EXPECT_EQ(line.NextDue(), kT0 + 1s + PacedLine::kDripGap);
+  EXPECT_EQ(line.WakeAt(1s), line.NextDue());  // a drip is byte by byte
   EXPECT_EQ(line.DueCount(kT0 + 1s), 0u);
 }
 
