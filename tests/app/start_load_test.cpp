@@ -55,9 +55,8 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
       (std::vector<MessageId>{PBM_SETRANGE32, PBM_SETSTEP, PBM_SETPOS, WM_SETTEXT, PBM_SETPOS}));
   EXPECT_EQ(m_view->progress.upper, c.upper);
   EXPECT_EQ(m_view->progress.step, 265);
-  EXPECT_EQ(m_boxes[0].text, std::string(texts::LoadText(texts::IDS_PORT_BUSY)) +
-                                 "\n" + kMissingPort +
-                                 ": Такого порта нет (No such file or directory).");
+  EXPECT_EQ(m_boxes[0].text, std::string(texts::LoadText(texts::IDS_PORT_BUSY)) + "\n" +
+                                 kMissingPort + ": Такого порта нет (No such file or directory).");
   const std::vector<std::string> expected = {
       "disable 1002", "disable 1001", "disable 1000",
       "disable 1010", "disable 1009", "box " + m_boxes[0].text,

@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -38,37 +37,6 @@ constexpr int kExitInterrupted = 130;
 const std::map<int, std::string> kKeyOfStatus = {
     {0, "loaded"}, {10, "timeout"}, {12, "model_mismatch"}, {130, "interrupted"}};
 
-// Every event's own fields: 's' a string, 'i' an integer, 'n' any number.
-const std::map<std::string, std::vector<std::pair<std::string, char>>> kFields = {
-    {"run_start",
-     {{"file", 's'},
-      {"kind", 's'},
-      {"model", 's'},
-      {"size", 'i'},
-      {"sha256", 's'},
-      {"printers", 'i'}}},
-    {"printer_start", {{"port", 's'}}},
-    {"identified", {{"port", 's'}, {"model", 's'}}},
-    {"progress", {{"port", 's'}, {"bytes", 'i'}, {"total", 'i'}}},
-    {"retry", {{"port", 's'}, {"attempt", 'i'}, {"reason", 's'}}},
-    {"printer_end",
-     {{"port", 's'},
-      {"result", 's'},
-      {"status", 'i'},
-      {"key", 's'},
-      {"text", 's'},
-      {"elapsed", 'n'},
-      {"attempts", 'i'}}},
-    {"run_end",
-     {{"printers", 'i'}, {"loaded", 'i'}, {"failed", 'i'}, {"status", 'i'}, {"elapsed", 'n'}}},
-};
-
-bool HasType(const Json& value, char type) {
-  return type == 's'   ? value.is_string()
-         : type == 'i' ? value.is_number_integer()
-                       : value.is_number();
-}
-
 // The complete lines of the stream so far, each one JSON object.
 std::vector<Json> Events(const std::string& out) {
   std::vector<Json> events;
@@ -83,28 +51,17 @@ std::vector<Json> Events(const std::string& out) {
   return events;
 }
 
-// A run's stream as each printer saw it, after checking every event's fields and the run's
-// order: run_start first, run_end last, and per printer printer_start, then identified,
-// progress and retry events, then printer_end.
+// A run's stream as each printer saw it, after checking the run's order: run_start first, run_end
+// last, and per printer printer_start, then identified, progress and retry events, then
+// printer_end.
 std::map<std::string, std::vector<Json>> ByPrinter(const std::vector<Json>& events,
                                                    const std::string& file, size_t printers) {
-  static const std::regex kTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   std::map<std::string, std::vector<Json>> by_printer;
   for (size_t i = 0; i < events.size(); ++i) {
     const Json& e = events[i];
+    // Each event's keys and types are the JSON output's own tests'; here, the run's order.
     EXPECT_EQ(e.value("v", 0), 1) << e;
-    EXPECT_TRUE(e.contains("ts") && e["ts"].is_string() &&
-                std::regex_match(e["ts"].get<std::string>(), kTime))
-        << e;
     const std::string name = e.value("event", "");
-    const auto fields = kFields.find(name);
-    if (fields == kFields.end()) {
-      ADD_FAILURE() << "unknown event: " << e;
-      continue;
-    }
-    for (const auto& [field, type] : fields->second) {
-      EXPECT_TRUE(e.contains(field) && HasType(e[field], type)) << field << " in " << e;
-    }
     EXPECT_EQ(name == "run_start", i == 0) << e;
     EXPECT_EQ(name == "run_end", i + 1 == events.size()) << e;
     if (e.contains("port") && e["port"].is_string()) {
@@ -193,10 +150,6 @@ std::vector<Scenario> Scenarios() {
         {true, nullptr, noisy, -1, 0},
         {true, nullptr, {}, 0, 0}},
        kExitSomeFailed},
-      {"AllLoaded",
-       {},
-       {{false, nullptr, {}, 0, 0}, {true, nullptr, {}, 0, 0}, {false, nullptr, {}, 0, 0}},
-       0},
       // A time-out is tried again exactly as often as asked; a printer of another model never.
       {"RetriesCountedAndBounded",
        {"--retries", "2"},
