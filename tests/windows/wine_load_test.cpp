@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "texts/string_table.h"
 #include "tests/integration/child_process.h"
 #include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
 #include "tests/windows/wine_paths.h"
+#include "texts/string_table.h"
 
 namespace velmar::test {
 namespace {
@@ -290,24 +290,27 @@ TEST_F(WineLoadTest, NoSuchPortOrHost) {
   struct Case {
     std::vector<std::string> arguments;
     int exit_status;
-    int reason;  // the text of the line that says why; 0: none
+    int reason;        // the text of the line that says why; 0: none
+    const char* port;  // as that line names it
   };
   const std::vector<Case> cases = {
-      {{"-p", "COM77", WindowsSample("sample.bin")}, 5, texts::IDS_PORT_MISSING},
+      {{"-p", "COM77", WindowsSample("sample.bin")}, 5, texts::IDS_PORT_MISSING, "COM77"},
       {{"--host", "no-such-host.invalid", "--tcp-port", "9", WindowsSample("sample.bin")},
        5,
-       texts::IDS_NO_CONNECTION},
-      {{"-p", "COM1", WindowsPath((m_dir / "missing.bin").string())}, 3, 0},
-      {{"-p", "COM1", "NUL"}, 3, 0},
+       texts::IDS_NO_CONNECTION,
+       "no-such-host.invalid:9"},
+      {{"-p", "COM1", WindowsPath((m_dir / "missing.bin").string())}, 3, 0, ""},
+      {{"-p", "COM1", "NUL"}, 3, 0, ""},
   };
   for (const Case& c : cases) {
     ChildProcess loader;
     RunLoader(loader, c.arguments);
     EXPECT_EQ(loader.ExitStatus(), c.exit_status) << c.arguments[1] << loader.Err();
     if (c.reason != 0) {
-      // Text 103, then the reason on a line of its own.
-      EXPECT_NE(loader.Err().find("\r\n" + std::string(texts::LoadText(c.reason))), std::string::npos)
-          << loader.Err();
+      // Text 103, then the port and why on a line of its own.
+      const std::string line =
+          "\r\n" + std::string(c.port) + ": " + std::string(texts::LoadText(c.reason));
+      EXPECT_NE(loader.Err().find(line), std::string::npos) << loader.Err();
     }
   }
 }
