@@ -113,35 +113,51 @@ void PrinterLoad::Run() {
   m_queue = nullptr;
 }
 
+std::unique_ptr<engine::Downloader> PrinterLoad::MakeRun(datafile::LoadWindow& window,
+                                                         TracedTransport** traced) const {
+  return std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
+    auto wrapped = std::make_unique<TracedTransport>(
+        m_target.IsTcp() ? transport::MakeTransport(owner, kTcpConnectionType, m_target.host,
+                                                    m_target.tcp_port, "", 0)
+                         : transport::MakeTransport(owner, transport::kSerialConnectionType, "", 0,
+                                                    m_target.port, m_settings.baud_rate),
+        m_settings.trace);
+    *traced = wrapped.get();
+    return wrapped;
+  });
+}
+
 bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
   const auto deadline = m_start + m_settings.wait;
   const int64_t total = m_file.result.payload_length;
   TracedTransport* traced = nullptr;
   std::chrono::steady_clock::time_point last_progress;
   PrinterWindow* shown = nullptr;
-  auto publish_progress = [&](double fraction) {
+  auto publish_progress = [&](int64_t bytes, int64_t line_bytes) {
     LoadEvent progress = Event(EventKind::kProgress);
-    progress.bytes = std::llround(fraction * static_cast<double>(total));
+    progress.bytes = bytes;
     progress.total = total;
-    progress.line_bytes = traced != nullptr ? traced->BytesSent() + traced->BytesReceived() : 0;
+    progress.line_bytes = line_bytes;
     m_events.Publish(progress);
   };
-  PrinterWindow window(queue, {.on_step =
-                                   [&] {
-                                     const auto now = std::chrono::steady_clock::now();
-                                     if (shown == nullptr || traced == nullptr ||
-                                         now - last_progress < kProgressInterval) {
-                                       return;  // the block's sender waits for this: keep it short
-                                     }
-                                     last_progress = now;
-                                     publish_progress(shown->Fraction());
-                                   },
-                               .on_status =
-                                   [&] {
-                                     LoadEvent identified = Event(EventKind::kIdentified);
-                                     identified.model = shown->m_model_name;
-                                     m_events.Publish(identified);
-                                   }});
+  PrinterWindow window(
+      queue,
+      {.on_step =
+           [&] {
+             const auto now = std::chrono::steady_clock::now();
+             if (shown == nullptr || traced == nullptr || now - last_progress < kProgressInterval) {
+               return;  // the block's sender waits for this: keep it short
+             }
+             last_progress = now;
+             publish_progress(std::llround(shown->Fraction() * double(total)),
+                              traced->BytesSent() + traced->BytesReceived());
+           },
+       .on_status =
+           [&] {
+             LoadEvent identified = Event(EventKind::kIdentified);
+             identified.model = shown->m_model_name;
+             m_events.Publish(identified);
+           }});
   shown = &window;
 
   int32_t retries_left = m_settings.retries;
@@ -155,16 +171,7 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
       return false;
     }
     window.Prepare(*m_file.members, m_file.result);
-    auto run = std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
-      auto wrapped = std::make_unique<TracedTransport>(
-          m_target.IsTcp() ? transport::MakeTransport(owner, kTcpConnectionType, m_target.host,
-                                                      m_target.tcp_port, "", 0)
-                           : transport::MakeTransport(owner, transport::kSerialConnectionType, "",
-                                                      0, m_target.port, m_settings.baud_rate),
-          m_settings.trace);
-      traced = wrapped.get();
-      return wrapped;
-    });
+    std::unique_ptr<engine::Downloader> run = MakeRun(window, &traced);
     if (!run->m_transport->IsOpen()) {
       std::string why = texts::OpenFailureText(run->m_transport->LastOpenFailure());
       traced = nullptr;
@@ -197,10 +204,7 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
     }
     const engine::NotificationInfo* info = engine::FindNotification(*outcome);
     if (*outcome == engine::LN_DONE) {
-      LoadEvent progress = Event(EventKind::kProgress);
-      progress.bytes = progress.total = total;
-      progress.line_bytes = line_bytes;
-      m_events.Publish(progress);
+      publish_progress(total, line_bytes);
       End(true, kExitSuccess, info->key,
           std::string(texts::LoadText(window.IsFontLoad() ? info->font_text_id : info->text_id)));
       return true;
@@ -212,7 +216,10 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
       }
       ++m_attempts;
     }
-    if (IsRetryable(*outcome) && retries_left > 0 && !Stopped()) {
+    if (Stopped()) {
+      return false;  // stopped while waiting for a silent printer
+    }
+    if (IsRetryable(*outcome) && retries_left > 0) {
       --retries_left;
       LoadEvent retry = Event(EventKind::kRetry);
       retry.attempt = m_attempts + 1;

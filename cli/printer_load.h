@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,6 +28,10 @@
 #include "datafile/data_file.h"
 #include "platform/manual_reset_event.h"
 #include "platform/window_message.h"
+
+namespace velmar::engine {
+class Downloader;
+}  // namespace velmar::engine
 
 namespace velmar::cli {
 
@@ -66,6 +71,9 @@ class PrinterLoad {
   // Tries until the printer's end; false when Stop ended it before that was published.
   bool Attempts(platform::MessageQueue& queue);
   LoadEvent Event(EventKind kind) const;
+  // A run on the printer's port (opened, or not if it cannot be), counted through `traced`.
+  std::unique_ptr<engine::Downloader> MakeRun(datafile::LoadWindow& window,
+                                              TracedTransport** traced) const;
   // Publishes the printer's start unless it was published.
   void Announce();
   void End(bool loaded, int status, const char* key, std::string text);
