@@ -96,9 +96,12 @@ int RunLoad(const Options& given, bool console) {
   }
 
   const PrinterSettings settings = SettingsFor(options);
+  // A board taller than the console would scroll its top lines out of the redraw's reach:
+  // such a crowd gets plain lines instead.
+  const bool fits = static_cast<int>(options.targets.size()) < platform::ConsoleRows();
   const std::unique_ptr<EventSink> output = MakeOutput({.json = options.json,
                                                         .several = several,
-                                                        .terminal = console,
+                                                        .terminal = console && (!several || fits),
                                                         .columns = platform::ConsoleColumns()});
   SerialisedSink events(*output);
   std::vector<std::unique_ptr<TraceFile>> traces;

@@ -13,6 +13,7 @@
 //   WriteText      `stream` is stdout or stderr, or any other stream (a file: its bytes as
 //                  they are); what the stream holds is written first.
 //   ConsoleColumns the width of standard output's console in columns; 0 when it is no console.
+//   ConsoleRows    its height in lines, the same way.
 
 #include <cstdio>
 #include <memory>
@@ -37,5 +38,6 @@ class ConsoleOutput {
 
 void WriteText(std::FILE* stream, std::string_view text);
 int ConsoleColumns();
+int ConsoleRows();
 
 }  // namespace velmar::platform

@@ -73,4 +73,12 @@ int ConsoleColumns() {
              : 0;
 }
 
+int ConsoleRows() {
+  const HANDLE console = ConsoleOf(stdout);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  return console != nullptr && ::GetConsoleScreenBufferInfo(console, &info) != 0
+             ? info.srWindow.Bottom - info.srWindow.Top + 1
+             : 0;
+}
+
 }  // namespace velmar::platform
