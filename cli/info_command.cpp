@@ -40,8 +40,7 @@ int RunInfo(const Options& options) {
   PrinterWindow window(queue, {});
   const datafile::DataFileResult file = datafile::ReadDataFile(options.file, window);
   if (file.outcome != datafile::ReadOutcome::kOk) {
-    platform::WriteText(stderr, FileRefusalText(file, options.file) + "\n");
-    return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
+    return ReportRefusedFile(file, options.file);
   }
   const uint8_t* payload = window.m_data.Data();
   if (file.kind == datafile::FileKind::kFont) {

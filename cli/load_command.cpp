@@ -43,11 +43,6 @@ class SerialisedSink final : public EventSink {
   std::mutex m_lock;
 };
 
-int ReportRefusedFile(const datafile::DataFileResult& file, const std::string& path) {
-  platform::WriteText(stderr, FileRefusalText(file, path) + "\n");
-  return file.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
-}
-
 PrinterSettings SettingsFor(const Options& options) {
   PrinterSettings settings;
   settings.retries = options.retries;

@@ -37,8 +37,8 @@ enum OptionId {
   kListPortsId,
 };
 
-const std::vector<platform::OptionSpec>& Specs() {
-  static const std::vector<platform::OptionSpec> specs = {
+const std::vector<platform::OptionRule>& Rules() {
+  static const std::vector<platform::OptionRule> rules = {
       {kPortId, "port", 'p', true},
       {kBaudId, "baud", 'b', true},
       {kHelpId, "help", 'h', false},
@@ -53,7 +53,7 @@ const std::vector<platform::OptionSpec>& Specs() {
       {kInfoId, "info", 0, false},
       {kListPortsId, "list-ports", 0, false},
   };
-  return specs;
+  return rules;
 }
 
 std::optional<int32_t> ParseNumber(const std::string& text, int32_t min, int32_t max) {
@@ -295,7 +295,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> files;
   TcpPairs pairs;
-  platform::OptionScanner scan(arguments, Specs());
+  platform::OptionScanner scan(arguments, Rules());
   for (platform::OptionItem item; (item = scan.Next()) != platform::OptionItem::kEnd;) {
     std::string error;
     switch (item) {

@@ -1,5 +1,9 @@
 #include "cli/refusal_text.h"
 
+#include <cstdio>
+
+#include "cli/options.h"
+#include "platform/console_output.h"
 #include "texts/string_table.h"
 
 namespace velmar::cli {
@@ -35,6 +39,11 @@ std::string FileRefusalText(const datafile::DataFileResult& result, const std::s
     text.append("\n").append(texts::ReasonLine(path, words, result.system_text));
   }
   return text;
+}
+
+int ReportRefusedFile(const datafile::DataFileResult& result, const std::string& path) {
+  platform::WriteText(stderr, FileRefusalText(result, path) + "\n");
+  return result.outcome == datafile::ReadOutcome::kCannotOpen ? kExitCannotOpenFile : kExitBadFile;
 }
 
 }  // namespace velmar::cli

@@ -13,5 +13,7 @@
 namespace velmar::cli {
 
 std::string FileRefusalText(const datafile::DataFileResult& result, const std::string& path);
+// Writes that text on standard error and returns the loader's exit status for it.
+int ReportRefusedFile(const datafile::DataFileResult& result, const std::string& path);
 
 }  // namespace velmar::cli

@@ -27,19 +27,19 @@ constexpr int kDecimalBase = 10;
 constexpr int kFirstLongId = 256;  // past every short option's letter
 
 // Matched by name below: the id only tells getopt which options exist.
-const std::vector<platform::OptionSpec>& Specs() {
-  static const std::vector<platform::OptionSpec> specs = [] {
+const std::vector<platform::OptionRule>& Rules() {
+  static const std::vector<platform::OptionRule> rules = [] {
     const char* const with_value[] = {
         "link", "as",    "tcp",   "model", "wake",  "status",      "result",      "start",
         "baud", "loads", "image", "noise", "fault", "fault-block", "fault-reply", "noise-seed"};
-    std::vector<platform::OptionSpec> made = {{'h', "help", 'h', false},
+    std::vector<platform::OptionRule> made = {{'h', "help", 'h', false},
                                               {kFirstLongId, "drip", 0, false}};
     for (const char* name : with_value) {
       made.push_back({kFirstLongId + static_cast<int>(made.size()), name, 0, true});
     }
     return made;
   }();
-  return specs;
+  return rules;
 }
 
 bool HasHexPrefix(std::string_view text) {
@@ -124,7 +124,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
   bool noise_seed = false;
   BootLoaderConfig& loader = options->loader;
 
-  platform::OptionScanner scan(args, Specs());
+  platform::OptionScanner scan(args, Rules());
   for (platform::OptionItem item; (item = scan.Next()) != platform::OptionItem::kEnd;) {
     const std::string& name = scan.Spelling();
     const std::string& value = scan.Value();

@@ -21,8 +21,8 @@ std::string WithoutValue(const std::string& argument) {
 }  // namespace
 
 OptionScanner::OptionScanner(const std::vector<std::string>& arguments,
-                             std::vector<OptionSpec> specs)
-    : m_specs(std::move(specs)), m_short(kInOrderSilent) {
+                             std::vector<OptionRule> rules)
+    : m_rules(std::move(rules)), m_short(kInOrderSilent) {
   m_storage.reserve(arguments.size() + 1);
   m_storage.push_back(kProgramName);
   m_storage.insert(m_storage.end(), arguments.begin(), arguments.end());
@@ -30,27 +30,27 @@ OptionScanner::OptionScanner(const std::vector<std::string>& arguments,
     m_argv.push_back(argument.data());
   }
   m_argv.push_back(nullptr);
-  for (const OptionSpec& spec : m_specs) {
-    if (spec.short_name != 0) {
-      m_short += spec.short_name;
-      m_short += spec.has_value ? ":" : "";
+  for (const OptionRule& rule : m_rules) {
+    if (rule.short_name != 0) {
+      m_short += rule.short_name;
+      m_short += rule.has_value ? ":" : "";
     }
   }
   optind = 0;  // glibc and mingw-w64 both start afresh, forgetting a half-read "-abc"
   opterr = 0;
 }
 
-const OptionSpec* OptionScanner::Find(int id) const {
-  const auto found = std::find_if(m_specs.begin(), m_specs.end(),
-                                  [id](const OptionSpec& spec) { return spec.id == id; });
-  return found == m_specs.end() ? nullptr : &*found;
+const OptionRule* OptionScanner::Find(int id) const {
+  const auto found = std::find_if(m_rules.begin(), m_rules.end(),
+                                  [id](const OptionRule& rule) { return rule.id == id; });
+  return found == m_rules.end() ? nullptr : &*found;
 }
 
-const OptionSpec* OptionScanner::FindLong(const std::string& spelling) const {
-  const auto found = std::find_if(m_specs.begin(), m_specs.end(), [&](const OptionSpec& spec) {
-    return spelling == std::string("--") + spec.long_name;
+const OptionRule* OptionScanner::FindLong(const std::string& spelling) const {
+  const auto found = std::find_if(m_rules.begin(), m_rules.end(), [&](const OptionRule& rule) {
+    return spelling == std::string("--") + rule.long_name;
   });
-  return found == m_specs.end() ? nullptr : &*found;
+  return found == m_rules.end() ? nullptr : &*found;
 }
 
 OptionItem OptionScanner::Next() {
@@ -63,9 +63,9 @@ OptionItem OptionScanner::Next() {
     return OptionItem::kOperand;
   }
   std::vector<option> longs;
-  for (const OptionSpec& spec : m_specs) {
+  for (const OptionRule& rule : m_rules) {
     longs.push_back(
-        {spec.long_name, spec.has_value ? required_argument : no_argument, nullptr, spec.id});
+        {rule.long_name, rule.has_value ? required_argument : no_argument, nullptr, rule.id});
   }
   longs.push_back({nullptr, 0, nullptr, 0});
   // The item getopt is about to read; within "-abc" it stays on that argument to its end.
@@ -89,7 +89,7 @@ OptionItem OptionScanner::Classify(int result, const std::string& current) {
   }
   if (result == ':' || result == '?') {
     // The runtimes differ here: glibc calls "--flag=VALUE" unknown, mingw-w64 a missing value.
-    const OptionSpec* named = long_form ? FindLong(m_spelling) : nullptr;
+    const OptionRule* named = long_form ? FindLong(m_spelling) : nullptr;
     if (long_form && named == nullptr) {
       return OptionItem::kUnknown;  // or an abbreviation
     }
@@ -100,13 +100,13 @@ OptionItem OptionScanner::Classify(int result, const std::string& current) {
     return result == ':' ? OptionItem::kMissingValue : OptionItem::kUnknown;
   }
   m_id = result;
-  const OptionSpec* spec = Find(result);
-  if (spec == nullptr) {
+  const OptionRule* rule = Find(result);
+  if (rule == nullptr) {
     return OptionItem::kUnknown;
   }
   if (!long_form) {
-    m_spelling = "-" + std::string(1, spec->short_name);
-  } else if (m_spelling != std::string("--") + spec->long_name) {
+    m_spelling = "-" + std::string(1, rule->short_name);
+  } else if (m_spelling != std::string("--") + rule->long_name) {
     return OptionItem::kUnknown;  // an abbreviation
   }
   return OptionItem::kOption;

@@ -8,7 +8,7 @@
 // a time, and everything after "--" is an operand. A long option must be written out in full:
 // an abbreviation that getopt would take is reported as unknown, so that a new option never
 // changes what an old script meant. getopt keeps its state in globals: one scanner at a time.
-//   Next  the next item's kind; Id() names the option (its OptionSpec::id), Value() holds the
+//   Next  the next item's kind; Id() names the option (its OptionRule::id), Value() holds the
 //         option's value or the operand, Spelling() the option as written ("-p", "--port").
 
 #include <string>
@@ -16,7 +16,7 @@
 
 namespace velmar::platform {
 
-struct OptionSpec {
+struct OptionRule {
   int id;                 // returned by Id(); unique, positive
   const char* long_name;  // without "--"
   char short_name;        // 0: none
@@ -27,7 +27,7 @@ enum class OptionItem { kOption, kOperand, kMissingValue, kUnexpectedValue, kUnk
 
 class OptionScanner {
  public:
-  OptionScanner(const std::vector<std::string>& arguments, std::vector<OptionSpec> specs);
+  OptionScanner(const std::vector<std::string>& arguments, std::vector<OptionRule> rules);
 
   OptionItem Next();
   int Id() const { return m_id; }
@@ -35,13 +35,13 @@ class OptionScanner {
   const std::string& Spelling() const { return m_spelling; }
 
  private:
-  const OptionSpec* Find(int id) const;
-  const OptionSpec* FindLong(const std::string& spelling) const;  // "--name" written in full
+  const OptionRule* Find(int id) const;
+  const OptionRule* FindLong(const std::string& spelling) const;  // "--name" written in full
   OptionItem Classify(int result, const std::string& current);
 
   std::vector<std::string> m_storage;  // getopt may reorder, so it gets copies
   std::vector<char*> m_argv;
-  std::vector<OptionSpec> m_specs;
+  std::vector<OptionRule> m_rules;
   std::string m_short;
   size_t m_next_operand = 0;  // after "--": the next operand's index in m_argv
   int m_id = 0;

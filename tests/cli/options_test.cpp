@@ -31,6 +31,16 @@ TEST(OptionsTest, ParsesWhatALoadNeeds) {
   ASSERT_TRUE(bare.options);
   EXPECT_TRUE(bare.options->targets.empty());  // the saved settings decide
   EXPECT_FALSE(bare.options->baud_rate);
+
+  const auto many = ParseOptions({"--retries=3", "--wait", "2.5", "--json", "-p", "A", "-pB",
+                                  "--trace-dir", "t", "--ports-from=-", "f.bin"});
+  ASSERT_TRUE(many.options) << many.error;
+  EXPECT_EQ(many.options->retries, 3);
+  EXPECT_EQ(many.options->wait, std::chrono::milliseconds(2500));
+  EXPECT_TRUE(many.options->json);
+  EXPECT_TRUE(many.options->trace);  // the folder implies it
+  EXPECT_EQ(many.options->trace_dir, "t");
+  EXPECT_EQ(many.options->ports_from, "-");
 }
 
 TEST(OptionsTest, NamesEveryPrinterInTheOrderGiven) {
@@ -61,18 +71,6 @@ TEST(OptionsTest, NamesEveryPrinterInTheOrderGiven) {
       EXPECT_FALSE(parsed.options->baud_rate);
     }
   }
-}
-
-TEST(OptionsTest, ReadsRetriesWaitJsonAndTraceFolder) {
-  const auto parsed = ParseOptions({"--retries=3", "--wait", "2.5", "--json", "-p", "A", "-pB",
-                                    "--trace-dir", "t", "--ports-from=-", "f.bin"});
-  ASSERT_TRUE(parsed.options) << parsed.error;
-  EXPECT_EQ(parsed.options->retries, 3);
-  EXPECT_EQ(parsed.options->wait, std::chrono::milliseconds(2500));
-  EXPECT_TRUE(parsed.options->json);
-  EXPECT_TRUE(parsed.options->trace);  // the folder implies it
-  EXPECT_EQ(parsed.options->trace_dir, "t");
-  EXPECT_EQ(parsed.options->ports_from, "-");
 }
 
 TEST(OptionsTest, CommandsOtherThanLoading) {
