@@ -4,11 +4,14 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +25,7 @@
 #include "platform/serial_line.h"
 
 #include "platform/com_port_name.h"
+#include "platform/serial_line_timing.h"
 #include "platform/serial_rate_linux.h"
 
 namespace velmar::platform {
@@ -31,9 +35,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPollForever = -1;
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
-// After the driver's queue is empty the device may still be sending its last bytes.
-constexpr std::chrono::milliseconds kDrainSettle{5};
+constexpr short kPollFailed = POLLHUP | POLLERR | POLLNVAL;
+// What a call on the line reports once the other end has hung up or the device has gone.
+constexpr int kLostErrors[] = {EIO, ENODEV, ENXIO, EPIPE, EBADF, ESHUTDOWN};
 constexpr std::array<std::string_view, 3> kDevicePrefixes = {"ttyS", "ttyUSB", "ttyACM"};
 constexpr const char* kDeviceFolder = "/dev";
 constexpr const char* kByIdFolder = "/dev/serial/by-id";
@@ -155,69 +159,85 @@ int PollFor(pollfd* fds, nfds_t count, std::optional<std::chrono::nanoseconds> s
   return ::ppoll(fds, count, &timeout, nullptr);
 }
 
-int32_t QueuedOutput(int fd) {
-  int queued = 0;
-  return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? std::max(queued, 0) : 0;
+bool IsLostError(int error) {
+  return std::find(std::begin(kLostErrors), std::end(kLostErrors), error) != std::end(kLostErrors);
 }
 
-// Discards input until none has come for the quiet time, within kQuietLimit.
-void AwaitQuietLine(int fd, int32_t baud_rate) {
-  const auto quiet = std::max<std::chrono::nanoseconds>(
-      SerialLine::kQuietTime, std::chrono::seconds(8 * kBitsPerByte) / baud_rate);
-  const auto deadline = Clock::now() + SerialLine::kQuietLimit;
-  for (;;) {
-    ::tcflush(fd, TCIFLUSH);
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) {
-      return;
-    }
-    pollfd watched{fd, POLLIN, 0};
-    if (PollFor(&watched, 1, std::min<std::chrono::nanoseconds>(quiet, left)) <= 0 ||
-        (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-      return;  // quiet, or nothing more will come
-    }
-  }
+// A device node that answers EIO or ENXIO is a port with no device behind it; a socket, which
+// also answers ENXIO, is no port at all.
+bool IsDeviceNode(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
+
+// The line's own operations for the shared waits; a loss they find is recorded in `lost`.
+class PosixLine final : public LineOperations {
+ public:
+  PosixLine(int fd, std::atomic<bool>& lost) : m_fd(fd), m_lost(lost) {}
+
+  void FlushInput() override { ::tcflush(m_fd, TCIFLUSH); }
+
+  Arrival AwaitArrival(std::chrono::nanoseconds span) override {
+    pollfd watched{m_fd, POLLIN, 0};
+    const int ready = PollFor(&watched, 1, span);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) {
+      return Arrival::kNone;
+    }
+    return ready > 0 && (watched.revents & kPollFailed) == 0 ? Arrival::kInput : Arrival::kFailed;
+  }
+
+  std::optional<int32_t> QueuedOutput() override {
+    int queued = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) == 0) {
+      return std::max(queued, 0);
+    }
+    if (IsLostError(errno)) {
+      m_lost.store(true);
+      return std::nullopt;
+    }
+    return 0;  // a driver that cannot tell
+  }
+
+  bool Sleep(std::chrono::nanoseconds span) override {
+    // No events asked for: only a hang-up or an error ends the wait early.
+    pollfd watched{m_fd, 0, 0};
+    if (PollFor(&watched, 1, span) > 0 && (watched.revents & kPollFailed) != 0) {
+      m_lost.store(true);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  int m_fd;
+  std::atomic<bool>& m_lost;
+};
 
 }  // namespace
 
 struct SerialLine::Impl {
-  // Waits until what was written has left the line, within the bounds the header gives.
-  void Drain();
+  PosixLine Operations() { return PosixLine(line.Get(), lost); }
+  // Records the loss when a call failed with `error` because of one.
+  void NoteError(int error) {
+    if (IsLostError(error)) {
+      lost.store(true);
+    }
+  }
 
   UniqueFd line;
   UniqueFd wake;  // an eventfd, readable while a wake is pending
   int open_error = 0;
+  std::atomic<bool> lost{false};
   // Reception thread only: once set, waits watch the wake descriptor alone.
   bool hung_up = false;
   std::chrono::nanoseconds byte_time{};
-  // When the last write will have left the line, were it sent at once; what is still queued
-  // from before, Close asks the driver. Only the writing thread and Close touch it, never at
-  // once.
+  // When the last write will have left the line, were it sent at once, and whether the driver's
+  // queue was seen empty since; what is still queued from before, Close asks the driver. Only
+  // the writing thread and Close touch them, never at once.
   Clock::time_point line_free{};
+  bool seen_empty = true;
   LatencySetting latency;
 };
-
-void SerialLine::Impl::Drain() {
-  const int fd = line.Get();
-  const auto start = Clock::now();
-  // A driver that cannot tell its queue (a pty) is trusted with the line time of the last write.
-  const auto deadline = std::max(start + QueuedOutput(fd) * byte_time, line_free) + kDrainMargin;
-  const auto settled = std::min(line_free + kDrainSettle, deadline);
-  for (;;) {
-    const auto now = Clock::now();
-    const int32_t queued = QueuedOutput(fd);
-    if ((queued == 0 && now >= settled) || now >= deadline) {
-      return;
-    }
-    // No events asked for: only a hang-up or an error ends the wait early.
-    pollfd watched{fd, 0, 0};
-    const auto next = std::max(settled, now + std::max(queued, 1) * byte_time);
-    if (PollFor(&watched, 1, std::min(next, deadline) - now) > 0) {
-      return;
-    }
-  }
-}
 
 SerialLine::SerialLine() : m_impl(std::make_unique<Impl>()) {}
 
@@ -233,17 +253,23 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     return result;
   };
   error = 0;
+  m_impl->lost.store(false);
   UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!wake.Valid()) {
-    return fail(SerialOpenResult::kNoDevice, errno);
+    return fail(SerialOpenResult::kSystemFailure, errno);
   }
   const std::string path = ResolvePortName(name);
+  // A ttyS node without a UART behind it answers EIO, one beyond the driver's ports ENXIO.
+  const auto absent = [&path](int number) {
+    return (number == EIO || number == ENXIO) && IsDeviceNode(path);
+  };
   UniqueFd line(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!line.Valid()) {
     // TIOCEXCL held by another opener shows as EBUSY.
     const int number = errno;
     return fail(number == EBUSY                       ? SerialOpenResult::kBusy
                 : number == EACCES || number == EPERM ? SerialOpenResult::kAccessDenied
+                : absent(number)                      ? SerialOpenResult::kNoHardware
                                                       : SerialOpenResult::kNoDevice,
                 number);
   }
@@ -265,18 +291,21 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     const int number = errno;
     // A pseudo-terminal keeps its exclusive mark while its other end is open.
     ::ioctl(line.Get(), TIOCNXCL);
-    return fail(SerialOpenResult::kSettingsRefused, number);
+    return fail(absent(number) ? SerialOpenResult::kNoHardware : SerialOpenResult::kSettingsRefused,
+                number);
   }
   // Bytes that arrived before this open (the printer's answer to a tool killed mid-load, while
   // something else kept the line open), or that are still arriving, would be taken for the
   // answer to our wake-up.
-  AwaitQuietLine(line.Get(), baud_rate);
+  PosixLine operations(line.Get(), m_impl->lost);
+  AwaitQuietLine(operations, baud_rate);
   m_impl->latency = LowerLatency(line.Get());
   m_impl->line = std::move(line);
   m_impl->wake = std::move(wake);
   m_impl->hung_up = false;
-  m_impl->byte_time = std::chrono::nanoseconds(std::chrono::seconds(kBitsPerByte)) / baud_rate;
+  m_impl->byte_time = ByteTimeAt(baud_rate);
   m_impl->line_free = Clock::now();
+  m_impl->seen_empty = true;
   return SerialOpenResult::kOk;
 }
 
@@ -291,8 +320,12 @@ bool SerialLine::IsOpen() const {
 void SerialLine::Close() {
   if (m_impl->line.Valid()) {
     const int fd = m_impl->line.Get();
-    // Flushing at once could throw away the frame that ends a load.
-    m_impl->Drain();
+    // Flushing at once could throw away the frame that ends a load; once the line is lost
+    // there is nobody to wait for.
+    if (!m_impl->lost.load()) {
+      PosixLine operations = m_impl->Operations();
+      Drain(operations, m_impl->byte_time, m_impl->line_free);
+    }
     RestoreLatency(fd, m_impl->latency);
     m_impl->latency = {};
     // Failures are of no use here: a hung-up line refuses these, and closing still releases it.
@@ -308,7 +341,11 @@ void SerialLine::Close() {
 
 int32_t SerialLine::QueuedInput() {
   int queued = 0;
-  if (!m_impl->line.Valid() || ::ioctl(m_impl->line.Get(), FIONREAD, &queued) != 0) {
+  if (!m_impl->line.Valid()) {
+    return 0;
+  }
+  if (::ioctl(m_impl->line.Get(), FIONREAD, &queued) != 0) {
+    m_impl->NoteError(errno);
     return 0;
   }
   return std::max(queued, 0);
@@ -326,6 +363,9 @@ int32_t SerialLine::Read(uint8_t* buffer, int32_t capacity) {
   do {
     got = ::read(m_impl->line.Get(), buffer, static_cast<size_t>(count));
   } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    m_impl->NoteError(errno);
+  }
   return got > 0 ? static_cast<int32_t>(got) : 0;
 }
 
@@ -336,6 +376,13 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
   const int fd = m_impl->line.Get();
   int32_t done = 0;
   auto deadline = Clock::now() + kWriteRoomTimeout;
+  m_impl->seen_empty = false;
+  // Asked at once, before the other end can hang up: a pty, which holds nothing, shows empty.
+  const auto finish = [this, &done] {
+    const auto queued = m_impl->Operations().QueuedOutput();
+    m_impl->seen_empty = queued == 0;
+    return done;
+  };
   while (done < length) {
     const ssize_t put = ::write(fd, data + done, static_cast<size_t>(length - done));
     if (put > 0) {
@@ -351,11 +398,12 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
       continue;
     }
     if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      m_impl->lost.store(true);  // whatever the error, the frame cannot go
       return done;
     }
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) {
-      return done;
+      return finish();  // a stalled line, not a lost one
     }
     // A close under way wakes us: the frame is abandoned rather than waited for.
     std::array<pollfd, 2> watched = {{{fd, POLLOUT, 0}, {m_impl->wake.Get(), POLLIN, 0}}};
@@ -363,11 +411,15 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
     if (ready < 0 && errno == EINTR) {
       continue;
     }
-    if (ready <= 0 || watched[1].revents != 0 || (watched[0].revents & POLLOUT) == 0) {
+    if (ready > 0 && (watched[0].revents & kPollFailed) != 0) {
+      m_impl->lost.store(true);
       return done;
     }
+    if (ready <= 0 || watched[1].revents != 0 || (watched[0].revents & POLLOUT) == 0) {
+      return finish();
+    }
   }
-  return done;
+  return finish();
 }
 
 std::chrono::nanoseconds SerialLine::ByteTime() const {
@@ -410,7 +462,11 @@ SerialWait SerialLine::WaitForInput() {
   if (!m_impl->line.Valid()) {
     return SerialWait::kWoken;  // nothing to wait on
   }
-  constexpr short kFailed = POLLHUP | POLLERR | POLLNVAL;
+  const auto hang_up = [this] {
+    m_impl->hung_up = true;
+    m_impl->lost.store(true);
+    return SerialWait::kHungUp;
+  };
   for (;;) {
     std::array<pollfd, 2> watched = {
         {{m_impl->wake.Get(), POLLIN, 0}, {m_impl->line.Get(), POLLIN, 0}}};
@@ -420,8 +476,7 @@ SerialWait SerialLine::WaitForInput() {
       if (errno == EINTR) {
         continue;
       }
-      m_impl->hung_up = true;
-      return SerialWait::kHungUp;
+      return hang_up();
     }
     if (watched[0].revents != 0) {
       return SerialWait::kWoken;
@@ -433,9 +488,8 @@ SerialWait SerialLine::WaitForInput() {
     if (QueuedInput() > 0) {
       return SerialWait::kInput;
     }
-    if ((watched[1].revents & kFailed) != 0) {
-      m_impl->hung_up = true;
-      return SerialWait::kHungUp;
+    if ((watched[1].revents & kPollFailed) != 0) {
+      return hang_up();
     }
     // Readable but emptied meanwhile: wait again.
   }
@@ -466,13 +520,43 @@ std::string ConfigFolder() {
   return std::string(home != nullptr ? home : "") + "/.config/velmar";
 }
 
+bool SerialLine::AwaitSent() {
+  if (!m_impl->line.Valid()) {
+    return false;
+  }
+  PosixLine operations = m_impl->Operations();
+  m_impl->seen_empty = platform::AwaitSent(operations, m_impl->byte_time, m_impl->seen_empty);
+  return m_impl->seen_empty;
+}
+
+bool SerialLine::Lost() const {
+  return m_impl->lost.load();
+}
+
+std::string PortIdentity(const std::string& name) {
+  const std::string path = ResolvePortName(name);
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return path;
+  }
+  // Every resolved path holds a '/', so these never equal one.
+  const auto pair = [](auto first, auto second) {
+    return std::to_string(first) + ":" + std::to_string(second);
+  };
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+    return (S_ISCHR(info.st_mode) ? "char " : "block ") +
+           pair(major(info.st_rdev), minor(info.st_rdev));
+  }
+  return "file " + pair(info.st_dev, info.st_ino);
+}
+
 std::string ResolvePortName(const std::string& name) {
-  if (name.find('/') != std::string::npos) {
+  if (name.empty() || name.find('/') != std::string::npos) {
     return name;
   }
   const int number = ComNumber(name, ComLetters::kUpperCase);
   if (number <= 0) {
-    return name;
+    return std::string(kDeviceFolder) + "/" + name;  // "ttyUSB0" as a user means it
   }
   const std::string link = ComLinkPath(name);
   std::error_code error;
@@ -519,8 +603,9 @@ const char* PortAccessGroup() {
 }
 
 const char* PortNameHint() {
-  return "a device path, or COMn (the link ports/COMn in\n"
-         "                   ~/.config/velmar, else /dev/ttyS<n-1>)";
+  return "a device path, a name in /dev such as\n"
+         "                   ttyUSB0, or COMn (the link ports/COMn in ~/.config/velmar,\n"
+         "                   else /dev/ttyS<n-1>)";
 }
 
 }  // namespace velmar::platform

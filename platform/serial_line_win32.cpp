@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/serial_line.h"
+#include "platform/serial_line_timing.h"
 #include "platform/serial_settings_win32.h"
 #include "platform/wide_text_win32.h"
 
@@ -23,9 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
-// After the driver's queue is empty the device may still be sending its last bytes.
-constexpr std::chrono::milliseconds kDrainSettle{5};
 // How long Read lets a read of bytes already queued take before giving up on it.
 constexpr std::chrono::milliseconds kQueuedReadWait{1000};
 // How long AwaitInput waits beyond the missing bytes' line time before it hands over what came:
@@ -36,8 +34,9 @@ constexpr std::chrono::milliseconds kReplySlack{5};
 constexpr std::chrono::milliseconds kNapLeeway{2};
 // The finest sleep the system timer gives once asked for it.
 constexpr std::chrono::milliseconds kTimerResolution{1};
-// Line errors clear with ClearCommError; a read that fails this often in a row means the
-// device has gone (a USB adapter pulled, the far end of a pseudo-terminal under Wine closed).
+// Line errors clear with ClearCommError; a read that fails this often in a row, or once with an
+// error of a device that has gone (kLineErrors), means the device has gone (a USB adapter pulled,
+// the far end of a pseudo-terminal under Wine closed).
 constexpr int kFailedReadsForHangUp = 3;
 // A read that ends empty long before its total time-out did not wait at all: it counts as
 // failed, so that a device that has gone never turns the wait into a busy loop.
@@ -110,33 +109,64 @@ DWORD Settle(HANDLE port, OVERLAPPED* overlapped) {
   return moved;
 }
 
-// Discards input until none has come for the quiet time, within kQuietLimit. Nothing signals a
-// queue that stays empty, so it is looked at once per quiet time.
-void AwaitQuietLine(HANDLE port, int32_t baud_rate) {
-  const auto quiet = std::max<std::chrono::nanoseconds>(
-      SerialLine::kQuietTime, std::chrono::seconds(8 * kBitsPerByte) / baud_rate);
-  const auto deadline = Clock::now() + SerialLine::kQuietLimit;
-  for (;;) {
-    ::PurgeComm(port, PURGE_RXCLEAR);
-    if (Clock::now() >= deadline) {
-      return;
-    }
-    ::Sleep(WaitMilliseconds(quiet));
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (::ClearCommError(port, &errors, &status) == 0 || status.cbInQue == 0) {
-      return;
-    }
+// Records the loss when a call failed with `error` because the device has gone.
+void NoteError(DWORD error, std::atomic<bool>& lost) {
+  if (ClassifyLineError(error) == LineError::kGone) {
+    lost.store(true);
   }
 }
+
+// The driver's counts; clears a pending line error as a side effect.
+std::optional<COMSTAT> LineStatus(HANDLE port, std::atomic<bool>& lost) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (::ClearCommError(port, &errors, &status) == 0) {
+    NoteError(::GetLastError(), lost);
+    return std::nullopt;
+  }
+  return status;
+}
+
+// The line's own operations for the shared waits; a loss they find is recorded in `lost`.
+class WindowsLine final : public LineOperations {
+ public:
+  WindowsLine(HANDLE port, std::atomic<bool>& lost) : m_port(port), m_lost(lost) {}
+
+  void FlushInput() override { ::PurgeComm(m_port, PURGE_RXCLEAR); }
+
+  // Nothing signals a queue that stays empty, so it is looked at once the span has passed.
+  Arrival AwaitArrival(std::chrono::nanoseconds span) override {
+    ::Sleep(WaitMilliseconds(span));
+    const auto status = LineStatus(m_port, m_lost);
+    return !status ? Arrival::kFailed : status->cbInQue == 0 ? Arrival::kNone : Arrival::kInput;
+  }
+
+  std::optional<int32_t> QueuedOutput() override {
+    const auto status = LineStatus(m_port, m_lost);
+    if (!status) {
+      return m_lost.load() ? std::nullopt : std::optional<int32_t>(0);
+    }
+    return static_cast<int32_t>(std::min<DWORD>(status->cbOutQue, INT32_MAX));
+  }
+
+  bool Sleep(std::chrono::nanoseconds span) override {
+    ::Sleep(WaitMilliseconds(span));
+    return !m_lost.load();
+  }
+
+ private:
+  HANDLE m_port;
+  std::atomic<bool>& m_lost;
+};
 
 }  // namespace
 
 struct SerialLine::Impl {
-  // Waits until what was written has left the line, within the bounds the header gives.
-  void Drain();
-  // The driver's counts; clears a pending line error as a side effect.
-  std::optional<COMSTAT> Status();
+  std::optional<COMSTAT> Status() { return LineStatus(port.Get(), lost); }
+  WindowsLine Operations() { return WindowsLine(port.Get(), lost); }
+  // One overlapped write; false when it failed, with the error in `error`. A time-out or a
+  // wake is no failure. `put` holds the bytes that went.
+  bool WriteOnce(const uint8_t* data, DWORD length, DWORD* put, DWORD* error);
 
   UniqueHandle port;
   UniqueHandle lock;  // a mutex named after the port, held while it is open
@@ -151,44 +181,42 @@ struct SerialLine::Impl {
   // handed out by Read. Reception thread only.
   std::array<uint8_t, kInputQueueSize> held{};
   int32_t held_count = 0;
+  std::atomic<bool> lost{false};
   bool hung_up = false;  // reception thread only
   bool fine_timer = false;
   int open_error = 0;
   std::chrono::nanoseconds byte_time{};
-  // When the last write will have left the line, were it sent at once; what is still queued
-  // from before, Close asks the driver. The writing thread and Close.
+  // When the last write will have left the line, were it sent at once, and whether the driver's
+  // queue was seen empty since; what is still queued from before, Close asks the driver. The
+  // writing thread and Close.
   Clock::time_point line_free{};
+  bool seen_empty = true;
 };
 
-std::optional<COMSTAT> SerialLine::Impl::Status() {
-  DWORD errors = 0;
-  COMSTAT status{};
-  if (::ClearCommError(port.Get(), &errors, &status) == 0) {
-    return std::nullopt;
+bool SerialLine::Impl::WriteOnce(const uint8_t* data, DWORD length, DWORD* put, DWORD* error) {
+  *put = 0;
+  OVERLAPPED* overlapped = write.Arm();
+  if (::WriteFile(port.Get(), data, length, put, overlapped) != 0) {
+    return true;
   }
-  return status;
-}
-
-void SerialLine::Impl::Drain() {
-  if (hung_up) {
-    return;
+  *error = ::GetLastError();
+  if (*error != ERROR_IO_PENDING) {
+    return false;
   }
-  const auto start = Clock::now();
-  const auto queued = [this] {
-    const auto status = Status();
-    return status ? static_cast<int64_t>(status->cbOutQue) : 0;
-  };
-  const auto deadline = std::max(start + queued() * byte_time, line_free) + kDrainMargin;
-  const auto settled = std::min(line_free + kDrainSettle, deadline);
-  for (;;) {
-    const auto now = Clock::now();
-    const int64_t left = queued();
-    if ((left == 0 && now >= settled) || now >= deadline) {
-      return;
-    }
-    const auto next = std::max(settled, now + std::max<int64_t>(left, 1) * byte_time);
-    ::Sleep(WaitMilliseconds(std::min(next, deadline) - now));
+  // The frame's own line time plus the time a stalled line is given. A close under way
+  // wakes us: the frame is abandoned rather than waited for.
+  const HANDLE events[] = {overlapped->hEvent, wake.Get()};
+  const DWORD waited = ::WaitForMultipleObjects(
+      2, events, FALSE, WaitMilliseconds(length * byte_time + kWriteRoomTimeout));
+  if (waited != WAIT_OBJECT_0) {
+    *put = Settle(port.Get(), overlapped);
+    return true;
   }
+  if (::GetOverlappedResult(port.Get(), overlapped, put, FALSE) != 0) {
+    return true;
+  }
+  *error = ::GetLastError();
+  return false;
 }
 
 SerialLine::SerialLine() : m_impl(std::make_unique<Impl>()) {}
@@ -205,9 +233,10 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     return result;
   };
   impl.open_error = 0;
+  impl.lost.store(false);
   UniqueHandle wake(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!wake.Valid() || !impl.wait_read.Create() || !impl.read.Create() || !impl.write.Create()) {
-    return fail(SerialOpenResult::kNoDevice, ::GetLastError());
+    return fail(SerialOpenResult::kSystemFailure, ::GetLastError());
   }
   // The driver keeps a port to one opener (share mode 0 below); the lock does the same where a
   // driver does not, as Wine's pseudo-terminal ports do not, for every opener that is velmar.
@@ -253,7 +282,8 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   }
   // Bytes that arrived before this open (the printer's answer to a tool killed mid-load), or
   // that are still arriving, would be taken for the answer to our wake-up.
-  AwaitQuietLine(port.Get(), baud_rate);
+  WindowsLine operations(port.Get(), impl.lost);
+  AwaitQuietLine(operations, baud_rate);
   // Pauses are as short as a reply's line time; the default timer would stretch each to 16 ms.
   impl.fine_timer = ::timeBeginPeriod(kTimerResolution.count()) == TIMERR_NOERROR;
   impl.port = std::move(port);
@@ -262,8 +292,9 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
   impl.woken.store(false);
   impl.held_count = 0;
   impl.hung_up = false;
-  impl.byte_time = std::chrono::nanoseconds(std::chrono::seconds(kBitsPerByte)) / baud_rate;
+  impl.byte_time = ByteTimeAt(baud_rate);
   impl.line_free = Clock::now();
+  impl.seen_empty = true;
   return SerialOpenResult::kOk;
 }
 
@@ -278,8 +309,12 @@ bool SerialLine::IsOpen() const {
 void SerialLine::Close() {
   Impl& impl = *m_impl;
   if (impl.port.Valid()) {
-    // Flushing at once could throw away the frame that ends a load.
-    impl.Drain();
+    // Flushing at once could throw away the frame that ends a load; once the device has gone
+    // there is nobody to wait for.
+    if (!impl.lost.load()) {
+      WindowsLine operations = impl.Operations();
+      Drain(operations, impl.byte_time, impl.line_free);
+    }
     // Failures are of no use here: a device that has gone refuses these, and closing still
     // releases it.
     ::EscapeCommFunction(impl.port.Get(), CLRDTR);
@@ -328,7 +363,8 @@ int32_t SerialLine::Read(uint8_t* buffer, int32_t capacity) {
       0) {
     return done + static_cast<int32_t>(got);
   }
-  if (::GetLastError() != ERROR_IO_PENDING) {
+  if (const DWORD error = ::GetLastError(); error != ERROR_IO_PENDING) {
+    NoteError(error, impl.lost);
     return done;
   }
   // The bytes are queued, so this ends at once; the bound is for a driver that misbehaves.
@@ -336,9 +372,11 @@ int32_t SerialLine::Read(uint8_t* buffer, int32_t capacity) {
       WAIT_OBJECT_0) {
     return done + static_cast<int32_t>(Settle(impl.port.Get(), overlapped));
   }
-  return ::GetOverlappedResult(impl.port.Get(), overlapped, &got, FALSE) != 0
-             ? done + static_cast<int32_t>(got)
-             : done;
+  if (::GetOverlappedResult(impl.port.Get(), overlapped, &got, FALSE) == 0) {
+    NoteError(::GetLastError(), impl.lost);
+    return done;
+  }
+  return done + static_cast<int32_t>(got);
 }
 
 int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
@@ -346,24 +384,24 @@ int32_t SerialLine::Write(const uint8_t* data, int32_t length) {
   if (!impl.port.Valid() || data == nullptr || length <= 0) {
     return 0;
   }
-  OVERLAPPED* overlapped = impl.write.Arm();
+  impl.seen_empty = false;
   DWORD put = 0;
-  if (::WriteFile(impl.port.Get(), data, static_cast<DWORD>(length), &put, overlapped) == 0) {
-    if (::GetLastError() != ERROR_IO_PENDING) {
-      return 0;
-    }
-    // The frame's own line time plus the time a stalled line is given. A close under way
-    // wakes us: the frame is abandoned rather than waited for.
-    const HANDLE events[] = {overlapped->hEvent, impl.wake.Get()};
-    const DWORD waited = ::WaitForMultipleObjects(
-        2, events, FALSE, WaitMilliseconds(length * impl.byte_time + kWriteRoomTimeout));
-    if (waited == WAIT_OBJECT_0) {
-      if (::GetOverlappedResult(impl.port.Get(), overlapped, &put, FALSE) == 0) {
-        put = 0;
-      }
-    } else {
-      put = Settle(impl.port.Get(), overlapped);
-    }
+  DWORD error = ERROR_SUCCESS;
+  bool failed = !impl.WriteOnce(data, static_cast<DWORD>(length), &put, &error);
+  // With fAbortOnError a line error (a framing error on reception, say) fails writes too until
+  // ClearCommError: the frame is not at fault, so the error is cleared and the rest tried once
+  // more. What fails again, or cannot be cleared, is a device that has gone.
+  if (failed && ClassifyLineError(error) == LineError::kClearAndRetry && impl.Status()) {
+    DWORD more = 0;
+    failed = !impl.WriteOnce(data + put, static_cast<DWORD>(length) - put, &more, &error);
+    put += more;
+  }
+  if (failed) {
+    impl.lost.store(true);
+  } else {
+    // Asked at once, before the other end can hang up: a queue seen empty lost nothing.
+    const auto status = impl.Status();
+    impl.seen_empty = status && status->cbOutQue == 0;
   }
   // Not added up over the writes: a peer that answers faster than the line could carry the
   // frames would push the sum ever further ahead of the line.
@@ -409,7 +447,8 @@ bool SerialLine::AwaitInput(int32_t count, std::chrono::nanoseconds limit) {
   bool woken = false;
   if (::ReadFile(impl.port.Get(), impl.held.data() + impl.held_count, wanted, &got, overlapped) ==
       0) {
-    if (::GetLastError() != ERROR_IO_PENDING) {
+    if (const DWORD error = ::GetLastError(); error != ERROR_IO_PENDING) {
+      NoteError(error, impl.lost);
       return Pause(line_time - nap);
     }
     const HANDLE events[] = {overlapped->hEvent, impl.wake.Get()};
@@ -417,6 +456,7 @@ bool SerialLine::AwaitInput(int32_t count, std::chrono::nanoseconds limit) {
     const DWORD waited = ::WaitForMultipleObjects(2, events, FALSE, WaitMilliseconds(bound));
     if (waited == WAIT_OBJECT_0) {
       if (::GetOverlappedResult(impl.port.Get(), overlapped, &got, FALSE) == 0) {
+        NoteError(::GetLastError(), impl.lost);
         got = 0;
       }
     } else {
@@ -462,11 +502,13 @@ SerialWait SerialLine::WaitForInput() {
     uint8_t byte = 0;
     DWORD got = 0;
     bool completed = ::ReadFile(impl.port.Get(), &byte, 1, &got, overlapped) != 0;
-    if (!completed && ::GetLastError() == ERROR_IO_PENDING) {
+    DWORD error = completed ? ERROR_SUCCESS : ::GetLastError();
+    if (!completed && error == ERROR_IO_PENDING) {
       const HANDLE events[] = {overlapped->hEvent, impl.wake.Get()};
       const DWORD waited = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
       if (waited == WAIT_OBJECT_0) {
         completed = ::GetOverlappedResult(impl.port.Get(), overlapped, &got, FALSE) != 0;
+        error = completed ? ERROR_SUCCESS : ::GetLastError();
       } else {
         // Woken: a byte that arrived as the read was cancelled is kept, not lost.
         if (Settle(impl.port.Get(), overlapped) == 1) {
@@ -483,9 +525,13 @@ SerialWait SerialLine::WaitForInput() {
       failed_reads = 0;
       continue;  // the read's total time-out passed without input
     }
+    if (!completed) {
+      NoteError(error, impl.lost);
+    }
     impl.Status();  // clears a line error, after which the next read succeeds
-    if (++failed_reads >= kFailedReadsForHangUp) {
+    if (impl.lost.load() || ++failed_reads >= kFailedReadsForHangUp) {
       impl.hung_up = true;
+      impl.lost.store(true);
       return SerialWait::kHungUp;
     }
   }
@@ -513,6 +559,24 @@ std::string ConfigFolder() {
   }
   const wchar_t* appdata = ::_wgetenv(L"APPDATA");
   return (appdata != nullptr ? Narrow(appdata) : std::string(".")) + kConfigFolderName;
+}
+
+bool SerialLine::AwaitSent() {
+  Impl& impl = *m_impl;
+  if (!impl.port.Valid()) {
+    return false;
+  }
+  WindowsLine operations = impl.Operations();
+  impl.seen_empty = platform::AwaitSent(operations, impl.byte_time, impl.seen_empty);
+  return impl.seen_empty;
+}
+
+bool SerialLine::Lost() const {
+  return m_impl->lost.load();
+}
+
+std::string PortIdentity(const std::string& name) {
+  return PortKey(name);
 }
 
 std::string ResolvePortName(const std::string& name) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <tuple>
 
 namespace velmar::platform {
@@ -35,7 +36,7 @@ void ApplyLineSettings(DCB* dcb, int32_t baud_rate) {
   dcb->fTXContinueOnXoff = 0;
   dcb->fOutX = 0;
   dcb->fInX = 0;
-  dcb->fErrorChar = 1;
+  dcb->fErrorChar = 1;  // as the line always set it; without fParity it replaces nothing
   dcb->fNull = 0;
   dcb->fRtsControl = RTS_CONTROL_ENABLE;
   dcb->fAbortOnError = 1;
@@ -74,17 +75,30 @@ std::vector<std::string> SortedPorts(std::vector<std::string> names) {
   return names;
 }
 
-std::string LockName(const std::string& name) {
+std::string PortKey(const std::string& name) {
   std::string_view port = name;
   if (port.substr(0, kDeviceNamespace.size()) == kDeviceNamespace) {
     port.remove_prefix(kDeviceNamespace.size());
   }
-  std::string lock(kLockPrefix);
+  std::string key;
   for (const char c : port) {
-    // Object names take no backslash after the namespace.
-    lock += c == '\\' ? '/' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
-  return lock;
+  return key;
+}
+
+std::string LockName(const std::string& name) {
+  std::string port = PortKey(name);
+  // Object names take no backslash after the namespace.
+  std::replace(port.begin(), port.end(), '\\', '/');
+  return std::string(kLockPrefix) + port;
+}
+
+LineError ClassifyLineError(DWORD error) {
+  const auto found =
+      std::find_if(std::begin(kLineErrors), std::end(kLineErrors),
+                   [error](const LineErrorClass& row) { return row.error == error; });
+  return found != std::end(kLineErrors) ? found->kind : LineError::kClearAndRetry;
 }
 
 }  // namespace velmar::platform

@@ -10,15 +10,20 @@
 // while its caller is in the middle of a send could tear that caller down under it.
 //   Create     makes the socket; false without a message queue on this thread or on failure.
 //   Connect    host name or dotted address; false when no connection could be made within
-//              kConnectTimeout, counted across every address the name resolves to (the name
-//              resolution itself is not bounded by it).
+//              kConnectTimeout, which bounds the name's resolution and the connects to every
+//              address it resolves to together. A resolver that hangs is left behind.
 //   ConnectError  the system's error number behind the last failed Connect: the last address's
-//              refusal, the time-out's when none answered in time; 0 when the name did not
-//              resolve.
+//              refusal, the time-out's when the name or no address answered in time; 0 when
+//              the name did not resolve.
+//   ConnectErrorText  the system's words for that failure: the resolver's for a name that did
+//              not resolve, else those for ConnectError (empty where the system has none).
+//   SetResolver  what Connect resolves names with; the system's resolver unless set.
 //   Receive    takes at most `capacity` bytes without waiting: the count, 0 when the peer has
 //              closed the connection, -1 on failure (or when nothing is there).
 //   Send       sends every byte; returns `length`, or -1 when the send failed or the peer took
 //              nothing for kSendRoomTimeout. Bytes sent before a failure stay sent.
+//   SendTimedOut  whether the last failed Send failed only for want of room: the connection
+//              itself may still stand.
 //   Close      stops the notifications and closes the socket; safe inside a handler. The
 //              object stays, closed; Receive and Send then fail.
 
@@ -26,6 +31,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "platform/name_resolution.h"
+#include "platform/system_error.h"
 
 namespace velmar::platform {
 
@@ -47,8 +56,13 @@ class StreamSocket {
   bool Create();
   bool Connect(const std::string& host, int32_t port);
   int ConnectError() const { return m_connect_error; }
+  std::string ConnectErrorText() const {
+    return m_resolution_failure.empty() ? SystemErrorText(m_connect_error) : m_resolution_failure;
+  }
+  void SetResolver(NameResolver resolve) { m_resolve = std::move(resolve); }
   int32_t Receive(uint8_t* buffer, int32_t capacity);
   int32_t Send(const uint8_t* data, int32_t length);
+  bool SendTimedOut() const { return m_send_timed_out; }
   void Close();
   bool IsOpen() const;
 
@@ -61,6 +75,9 @@ class StreamSocket {
   struct Impl;
   std::unique_ptr<Impl> m_impl;
   int m_connect_error = 0;
+  bool m_send_timed_out = false;
+  std::string m_resolution_failure;
+  NameResolver m_resolve = ResolveStreamName;
 };
 
 }  // namespace velmar::platform

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/serial_line.h"
@@ -159,23 +160,25 @@ bool StreamSocket::Create() {
 
 bool StreamSocket::Connect(const std::string& host, int32_t port) {
   m_connect_error = EINVAL;
+  m_resolution_failure.clear();
   if (!m_impl || port <= 0 || port > 65535) {
     return false;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  m_connect_error = 0;
-  if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0) {
+  // One budget for the name and all its addresses: neither a silent name server nor a peer
+  // that drops the handshake may hold the caller for the system's retry schedule (minutes).
+  const auto deadline = Clock::now() + kConnectTimeout;
+  m_connect_error = ETIMEDOUT;
+  const std::optional<NameResolution> resolved =
+      ResolveBefore(m_resolve, host, std::to_string(port), deadline);
+  if (!resolved) {
     return false;
   }
-  m_connect_error = ETIMEDOUT;
-  std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, &::freeaddrinfo);
-  // One budget for all the addresses: a peer that drops the handshake must not hold the caller
-  // for the system's whole retry schedule (minutes), once per address.
-  const auto deadline = Clock::now() + kConnectTimeout;
+  if (!resolved->addresses) {
+    m_connect_error = 0;
+    m_resolution_failure = resolved->failure_text;
+    return false;
+  }
+  addrinfo* const found = resolved->addresses.get();
   for (addrinfo* at = found; at != nullptr && Clock::now() < deadline; at = at->ai_next) {
     const int fd =
         ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, at->ai_protocol);
@@ -221,6 +224,7 @@ int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {
   if (!IsOpen() || length < 0) {
     return -1;
   }
+  m_send_timed_out = false;
   int32_t sent = 0;
   // The bound runs from the last byte the peer took, as for a serial write.
   auto deadline = Clock::now() + kSendRoomTimeout;
@@ -241,6 +245,7 @@ int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {
       if (room > 0 && (room & (POLLOUT | POLLERR | POLLHUP)) != 0) {
         continue;
       }
+      m_send_timed_out = room == 0;
     }
     return -1;
   }

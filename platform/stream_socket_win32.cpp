@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 // windows.h names its own PostMessage so; the message queue's is meant.
@@ -192,22 +193,24 @@ bool StreamSocket::Create() {
 
 bool StreamSocket::Connect(const std::string& host, int32_t port) {
   m_connect_error = WSAEINVAL;
+  m_resolution_failure.clear();
   if (!m_impl || port <= 0 || port > 65535) {
     return false;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  m_connect_error = 0;
-  if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0) {
+  // One budget for the name and all its addresses, as on every platform.
+  const auto deadline = Clock::now() + kConnectTimeout;
+  m_connect_error = WSAETIMEDOUT;
+  const std::optional<NameResolution> resolved =
+      ResolveBefore(m_resolve, host, std::to_string(port), deadline);
+  if (!resolved) {
     return false;
   }
-  m_connect_error = WSAETIMEDOUT;
-  std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(found, &::freeaddrinfo);
-  // One budget for all the addresses, as on every platform.
-  const auto deadline = Clock::now() + kConnectTimeout;
+  if (!resolved->addresses) {
+    m_connect_error = 0;
+    m_resolution_failure = resolved->failure_text;
+    return false;
+  }
+  addrinfo* const found = resolved->addresses.get();
   for (addrinfo* at = found; at != nullptr && Clock::now() < deadline; at = at->ai_next) {
     const SOCKET handle = ::socket(at->ai_family, at->ai_socktype, at->ai_protocol);
     if (handle == INVALID_SOCKET) {
@@ -251,6 +254,7 @@ int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {
   if (!IsOpen() || length < 0) {
     return -1;
   }
+  m_send_timed_out = false;
   int32_t sent = 0;
   // The bound runs from the last byte the peer took, as for a serial write.
   auto deadline = Clock::now() + kSendRoomTimeout;
@@ -262,9 +266,12 @@ int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {
       deadline = Clock::now() + kSendRoomTimeout;
       continue;
     }
-    if (put == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK &&
-        WaitWritable(m_impl->handle, deadline) > 0) {
-      continue;
+    if (put == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) {
+      const int room = WaitWritable(m_impl->handle, deadline);
+      if (room > 0) {
+        continue;
+      }
+      m_send_timed_out = room == 0;
     }
     return -1;
   }

@@ -75,26 +75,27 @@ LResult MessageQueue::Send(Window* window, MessageId message, WParam wparam, LPa
   return request.result;
 }
 
-void MessageQueue::AbandonSends() {
-  for (SendRequest* request : m_sends) {
-    request->result = 0;
-    request->finished = true;
-  }
-  m_sends.clear();
-  m_send_done.NotifyAll();
-}
-
-void MessageQueue::Forget(Window* window) {
-  std::lock_guard lock(m_mutex);
-  std::erase_if(m_posted, [window](const Posted& p) { return p.window == window; });
-  std::erase_if(m_sends, [&](SendRequest* request) {
-    if (request->window != window) {
+void MessageQueue::AbandonSends(const Window* window) {
+  // A send being handled stays queued: DispatchOne hands its sender the result.
+  std::erase_if(m_sends, [window](SendRequest* request) {
+    if (request->running || (window != nullptr && request->window != window)) {
       return false;
     }
     request->finished = true;
     return true;
   });
   m_send_done.NotifyAll();
+}
+
+bool MessageQueue::HasWork() const {
+  return !m_posted.empty() || std::any_of(m_sends.begin(), m_sends.end(),
+                                          [](const SendRequest* r) { return !r->running; });
+}
+
+void MessageQueue::Forget(Window* window) {
+  std::lock_guard lock(m_mutex);
+  std::erase_if(m_posted, [window](const Posted& p) { return p.window == window; });
+  AbandonSends(window);
 }
 
 bool MessageQueue::DispatchOne() {
@@ -149,7 +150,7 @@ bool MessageQueue::RunUntil(const std::function<bool()>& done, std::chrono::mill
       continue;
     }
     std::unique_lock lock(m_mutex);
-    if (m_posted.empty() && m_sends.empty()) {
+    if (!HasWork()) {
       // Conditions may also change on other threads; look again at least every 10 ms.
       const auto now = std::chrono::steady_clock::now();
       if (now >= deadline) {
@@ -168,8 +169,8 @@ void MessageQueue::Run() {
       continue;
     }
     std::unique_lock lock(m_mutex);
-    m_work.Wait(lock, [this] { return m_quit || !m_posted.empty() || !m_sends.empty(); });
-    if (m_quit && m_posted.empty() && m_sends.empty()) {
+    m_work.Wait(lock, [this] { return m_quit || HasWork(); });
+    if (m_quit && !HasWork()) {
       m_quit = false;
       return;
     }

@@ -9,7 +9,10 @@
 //
 // A thread that tears down an object whose threads may be sending to its windows holds a
 // RefuseSends scope meanwhile: every send to a window of that queue, pending or new, then gives
-// up and returns 0, so teardown never deadlocks against a sender waiting for the thread.
+// up and returns 0, so teardown never deadlocks against a sender waiting for the thread. A send
+// whose handler already runs (the teardown happens inside it, or in a pump nested in it) is the
+// exception: it finishes, and its sender gets the result, so nothing the sender lent the
+// handler is freed under it. Such a handler must therefore not wait for its own sender.
 //
 // Hosts: a console host pumps with Run/RunUntil; a GUI host installs a wake handler, which the
 // queue calls (from any thread) whenever work arrives, and calls DispatchPending on its thread.
@@ -39,7 +42,8 @@ class Window {
   // Binds the window to the calling thread's queue, which must exist.
   Window();
   explicit Window(MessageQueue& queue);
-  // Discards the window's pending posted messages and abandons sends to it.
+  // Discards the window's pending posted messages and abandons the sends to it not yet
+  // dispatched; one being handled finishes, as under RefuseSends.
   virtual ~Window();
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -117,7 +121,10 @@ class MessageQueue {
   void Forget(Window* window);
   void Notify(std::unique_lock<Lock>& lock);
   bool DispatchOne();
-  void AbandonSends();
+  // Gives up the sends not yet dispatched, to `window` or, when null, to every window.
+  void AbandonSends(const Window* window = nullptr);
+  // Whether DispatchOne has something to do; a send being handled is not that.
+  bool HasWork() const;
 
   std::thread::id m_owner;
   // Every block's progress step is a send to the user-interface thread: the cheapest wake-up

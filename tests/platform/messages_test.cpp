@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/manual_reset_event.h"
@@ -145,6 +148,56 @@ TEST(MessageQueueTest, RefusingSendsReleasesAWaitingSender) {
   queue.DispatchPending();
   const auto messages = window.Messages();
   EXPECT_EQ(std::count(messages.begin(), messages.end(), 5u), 0);
+}
+
+// Answers from what its sender lent it, after running `during`, which may destroy the window.
+class LendingWindow : public Window {
+ public:
+  LendingWindow(MessageQueue& queue, std::function<void()> during)
+      : Window(queue), m_during(std::move(during)) {}
+  LResult HandleMessage(MessageId, WParam, LParam lent) override {
+    if (const auto during = std::exchange(m_during, nullptr)) {
+      during();
+    }
+    return *reinterpret_cast<const LResult*>(lent) * 2;
+  }
+
+ private:
+  std::function<void()> m_during;
+};
+
+// A teardown inside a send's handler gives up the queued sends, not the one being handled,
+// whose sender must keep what it lent until the handler is done with it.
+TEST(MessageQueueTest, ATeardownInsideAHandlerLetsItsOwnSendFinish) {
+  for (const bool refuse : {true, false}) {  // else the window is destroyed
+    ManualResetEvent queued;
+    MessageQueue queue;
+    LResult results[2] = {-1, -1};
+    const auto send = [](Window* window, LResult* result) {
+      const auto lent = std::make_unique<LResult>(21);
+      *result = SendMessage(window, kWmUser, 0, reinterpret_cast<LParam>(lent.get()));
+    };
+    bool handled = false;
+    std::unique_ptr<LendingWindow> window;
+    window = std::make_unique<LendingWindow>(queue, [&] {
+      queue.SetWakeHandler([&] { queued.Set(); });
+      std::thread second(send, window.get(), &results[1]);
+      EXPECT_TRUE(queued.WaitFor(kDeadline));
+      if (refuse) {
+        MessageQueue::RefuseSends refusing(&queue);
+      } else {
+        window.reset();
+      }
+      second.join();
+      EXPECT_FALSE(queue.RunUntil([] { return false; }, 10ms));  // a nested pump still ends
+      handled = true;
+    });
+    std::thread first(send, window.get(), &results[0]);
+    EXPECT_TRUE(queue.RunUntil([&] { return handled; }, kDeadline));
+    first.join();
+    EXPECT_EQ(results[0], 42);
+    EXPECT_EQ(results[1], 0);
+  }
 }
 
 TEST(MessageQueueTest, ADestroyedWindowGetsNoPendingMessages) {

@@ -3,9 +3,13 @@
 // The kernel's termios2 is the only way to read back rates outside the classic table, and it
 // cannot share a file with <termios.h>, so every setting here is read through it.
 #include <asm/termbits.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -245,28 +250,58 @@ TEST(SerialLineTest, NonPositiveRatesAreRefusedAndNothingIsHeld) {
   }
 }
 
-TEST(SerialLineTest, NamesOfNoSerialDeviceSayNoDevice) {
+TEST(SerialLineTest, NamesOfNoSerialDeviceSayNoDeviceAndAPortWithoutHardwareSaysSo) {
   ScopedConfigHome config;
   const std::string regular_file = config.Root() + "/plain-file";
   std::ofstream(regular_file) << "not a tty";
   config.Link("COM5", config.Root() + "/nothing-here");
-  const struct {
+  struct Case {
     const char* what;
     std::string name;
-  } cases[] = {
+    SerialOpenResult result = SerialOpenResult::kNoDevice;
+  };
+  std::vector<Case> cases = {
       {"missing path", "/nonexistent/ttyVELMAR0"},
       {"empty name", ""},
       {"not a tty", "/dev/null"},
+      {"bare name of no tty", "null"},
       {"regular file", regular_file},
       {"directory", config.Root()},
       {"COM name with no link and no device", "COM250"},
       {"COM link to nothing", "COM5"},
   };
+  // ttyS63, made where root may: the serial driver answers EIO (no UART) or ENXIO (beyond its
+  // ports), unless the folder refuses devices.
+  const std::string no_uart = config.Root() + "/ttyS63";
+  if (::mknod(no_uart.c_str(), S_IFCHR | 0600, ::makedev(4, 127)) == 0 &&
+      ::open(no_uart.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY) < 0 &&
+      (errno == EIO || errno == ENXIO)) {
+    cases.push_back({"ttyS node without a UART", no_uart, SerialOpenResult::kNoHardware});
+  }
   for (const auto& c : cases) {
     SerialLine line;
-    EXPECT_EQ(line.Open(c.name, kRate), SerialOpenResult::kNoDevice) << c.what;
+    EXPECT_EQ(line.Open(c.name, kRate), c.result) << c.what;
     EXPECT_FALSE(line.IsOpen()) << c.what;
   }
+}
+
+// No descriptor left for the wake is the system's failure, not a missing port.
+TEST(SerialLineTest, NoDescriptorForTheWakeIsASystemFailure) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.IsOpen());
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const rlimit none{0, 0};
+    SerialLine line;
+    ::_exit(::setrlimit(RLIMIT_NOFILE, &none) == 0 &&
+                    line.Open(pty.SlavePath(), kRate) == SerialOpenResult::kSystemFailure &&
+                    line.OpenError() == EMFILE
+                ? 0
+                : 1);
+  }
+  int status = 1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
 }
 
 // Asked without opening: a port the user may open, one nobody may open, and names of nothing.
@@ -506,6 +541,7 @@ TEST(SerialLineTest, WriteByteGivesUpWhenTheOtherEndTakesNothingAndRecovers) {
     ++written;
   }
   ASSERT_LT(written, kFarTooMuch);
+  EXPECT_FALSE(line.Lost());  // a stalled line is no lost one
 
   const Bytes drained = pty.ReadExactly(written, kDeadline);
   ASSERT_EQ(drained.size(), written);
@@ -599,25 +635,73 @@ TEST(SerialLineTest, CloseWaitsForTheLastWriteOnlyWhenThePeerKeptUp) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 250ms + SerialLine::kDrainMargin + 1s);
 }
 
-// A close under way wakes the line: a write waiting for room on a stuck line gives up at once
-// instead of holding the close for kWriteRoomTimeout.
-TEST(SerialLineTest, WakeEndsAWriteThatWaitsForRoom) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.IsOpen());
+// A close under way wakes the line, and a hang-up loses it: either way a write waiting for room
+// gives up at once instead of holding the run for kWriteRoomTimeout.
+TEST(SerialLineTest, WakeOrAHangUpEndsAWriteThatWaitsForRoom) {
+  for (const bool hang_up : {false, true}) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsOpen());
+    SerialLine line;
+    ASSERT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kOk);
+    const Bytes frame(size_t{1} << 22, 0x55);  // far beyond what a pty buffers
+    int32_t taken = -1;
+    std::chrono::steady_clock::duration took{};
+    std::thread writer([&] {
+      const auto start = std::chrono::steady_clock::now();
+      taken = line.Write(frame.data(), static_cast<int32_t>(frame.size()));
+      took = std::chrono::steady_clock::now() - start;
+    });
+    if (hang_up) {
+      const auto until = std::chrono::steady_clock::now() + kDeadline;
+      while (pty.QueuedAtMaster() == 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::yield();
+      }
+      pty.CloseMaster();
+    } else {
+      line.Wake();  // stays in effect, so it ends the wait whether it comes before it or during it
+    }
+    writer.join();
+    EXPECT_LT(taken, static_cast<int32_t>(frame.size())) << hang_up;
+    EXPECT_LT(took, SerialLine::kWriteRoomTimeout / 2) << hang_up;
+    EXPECT_EQ(line.Lost(), hang_up);
+  }
+}
+
+// Whichever call first meets the hung-up line finds it lost, until the next Open. A pty holds
+// nothing, so a frame the printer took before it closed the line counts as sent.
+TEST(SerialLineTest, TheFirstCallToMeetAHangUpFindsTheLineLost) {
+  const Bytes frame(16, 0x5A);
+  const auto send = [&frame](SerialLine& line) {
+    return line.Write(frame.data(), static_cast<int32_t>(frame.size())) ==
+           static_cast<int32_t>(frame.size());
+  };
+  const struct {
+    const char* what;
+    std::function<void(SerialLine&)> call;
+  } calls[] = {
+      {"WaitForInput",
+       [](SerialLine& line) { EXPECT_EQ(line.WaitForInput(), SerialWait::kHungUp); }},
+      {"QueuedInput", [](SerialLine& line) { EXPECT_EQ(line.QueuedInput(), 0); }},
+      {"Write",
+       [&](SerialLine& line) {
+         EXPECT_FALSE(send(line));
+         EXPECT_FALSE(line.AwaitSent());  // the frame never went
+       }},
+      {"AwaitSent after the printer took the frame",
+       [](SerialLine& line) { EXPECT_TRUE(line.AwaitSent()); }},
+  };
   SerialLine line;
-  ASSERT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kOk);
-  const Bytes frame(size_t{1} << 22, 0x55);  // far beyond what a pty buffers
-  int32_t taken = -1;
-  std::chrono::steady_clock::duration took{};
-  std::thread writer([&] {
-    const auto start = std::chrono::steady_clock::now();
-    taken = line.Write(frame.data(), static_cast<int32_t>(frame.size()));
-    took = std::chrono::steady_clock::now() - start;
-  });
-  line.Wake();  // stays in effect, so it ends the wait whether it comes before it or during it
-  writer.join();
-  EXPECT_LT(taken, static_cast<int32_t>(frame.size()));
-  EXPECT_LT(took, SerialLine::kWriteRoomTimeout / 2);
+  for (const auto& c : calls) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsOpen());
+    ASSERT_EQ(line.Open(pty.SlavePath(), kRate), SerialOpenResult::kOk) << c.what;
+    ASSERT_TRUE(send(line)) << c.what;
+    EXPECT_EQ(pty.ReadExactly(frame.size(), kDeadline), frame) << c.what;
+    EXPECT_FALSE(line.Lost()) << c.what;
+    pty.CloseMaster();
+    c.call(line);
+    EXPECT_TRUE(line.Lost()) << c.what;
+  }
 }
 
 TEST(PortNameTest, ConfigFolderFollowsXdgThenHome) {
@@ -641,7 +725,7 @@ TEST(PortNameTest, ConfigFolderFollowsXdgThenHome) {
   }
 }
 
-TEST(PortNameTest, ResolvesComNamesThroughLinksOrToTheMatchingTtyS) {
+TEST(PortNameTest, ResolvesComNamesThroughLinksOrToTheMatchingTtySAndBareNamesUnderDev) {
   ScopedConfigHome config;
   config.Link("COM3", "/dev/null");
   config.Link("COM8", config.Root() + "/dangling");
@@ -656,14 +740,13 @@ TEST(PortNameTest, ResolvesComNamesThroughLinksOrToTheMatchingTtyS) {
       {"COM1", "/dev/ttyS0"},
       {"COM4", "/dev/ttyS3"},
       {"COM10", "/dev/ttyS9"},
-      {"COM0", "COM0"},
-      {"COM", "COM"},
-      {"COM-1", "COM-1"},
-      {"COM+2", "COM+2"},
-      {"COM3x", "COM3x"},
-      {"COM99999999999999999999", "COM99999999999999999999"},
-      {"com3", "com3"},
-      {"FOO", "FOO"},
+      {"ttyUSB0", "/dev/ttyUSB0"},  // a bare name is a device under /dev
+      {"COM0", "/dev/COM0"},
+      {"COM", "/dev/COM"},
+      {"COM-1", "/dev/COM-1"},
+      {"COM3x", "/dev/COM3x"},
+      {"COM99999999999999999999", "/dev/COM99999999999999999999"},
+      {"com3", "/dev/com3"},
       {"", ""},
   };
   for (const auto& c : cases) {
@@ -682,6 +765,22 @@ TEST(PortNameTest, OpenFollowsAComLinkAndItsLockCoversTheDevice) {
   EXPECT_EQ(ReadFromLine(line, 1), Bytes{0x33});
   SerialLine by_path;
   EXPECT_EQ(by_path.Open(pty.SlavePath(), kRate), SerialOpenResult::kBusy);
+}
+
+// Two names of one device are one port, whatever their spelling: a path and a COM link to it.
+TEST(PortNameTest, PortIdentityIsTheDeviceANameLeadsTo) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.IsOpen());
+  ScopedConfigHome config;
+  config.Link("COM7", pty.SlavePath());
+  config.Link("COM8", config.Root() + "/nothing-here");
+  EXPECT_EQ(PortIdentity("COM7"), PortIdentity(pty.SlavePath()));
+  EXPECT_EQ(PortIdentity("null"), PortIdentity("/dev/null"));
+  EXPECT_NE(PortIdentity(pty.SlavePath()), PortIdentity("/dev/null"));
+  EXPECT_EQ(PortIdentity(config.Root()), PortIdentity(config.Root() + "/."));  // no device
+  EXPECT_NE(PortIdentity(config.Root()), PortIdentity(config.Ports()));
+  EXPECT_EQ(PortIdentity("COM8"), config.Ports() + "/COM8");
+  EXPECT_EQ(PortIdentity("ttyVELMAR0"), "/dev/ttyVELMAR0");
 }
 
 TEST(PortNameTest, ListPortsNamesDevicesAndComLinksOnceEachInOrder) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_line.h"
+
 namespace velmar::platform {
 namespace {
 
@@ -19,7 +21,9 @@ DWORD FlagWord(const DCB& dcb) {
 }
 
 constexpr DWORD kLowFifteenBits = 0x7FFF;
-constexpr DWORD kLineFlags = 0x5411;  // fBinary, DTR and RTS enabled, fErrorChar, fAbortOnError
+// fBinary, DTR and RTS enabled, fErrorChar (which replaces nothing without fParity),
+// fAbortOnError.
+constexpr DWORD kLineFlags = 0x5411;
 
 struct DcbCase {
   const char* what;
@@ -134,10 +138,30 @@ TEST(PortNameTest, EverySpellingOfAPortHasOneLock) {
     for (const std::string& name : names) {
       EXPECT_EQ(LockName(name), LockName(names.front())) << name;
       EXPECT_EQ(LockName(name).find('\\', 6), std::string::npos) << LockName(name);
+      EXPECT_EQ(PortIdentity(name), PortIdentity(names.front())) << name;
     }
   }
+  EXPECT_EQ(PortIdentity("\\\\.\\com12"), "COM12");
   EXPECT_NE(LockName("COM1"), LockName("COM11"));
   EXPECT_NE(LockName("COM1"), LockName("\\\\.\\pipe\\COM1"));
+}
+
+// A pulled adapter's errors, and Wine's on a pseudo-terminal whose far end closed, mean the
+// device has gone; an aborted call (fAbortOnError after a line error) is cleared and retried,
+// as is an error nobody has seen yet.
+TEST(LineErrorTest, GoneDevicesAreToldFromLineErrors) {
+  const std::vector<std::pair<DWORD, LineError>> cases = {
+      {ERROR_DEVICE_REMOVED, LineError::kGone},
+      {ERROR_BAD_COMMAND, LineError::kGone},
+      {ERROR_ACCESS_DENIED, LineError::kGone},
+      {ERROR_NOT_READY, LineError::kGone},
+      {ERROR_BROKEN_PIPE, LineError::kGone},
+      {ERROR_OPERATION_ABORTED, LineError::kClearAndRetry},
+      {ERROR_IO_DEVICE, LineError::kClearAndRetry},
+  };
+  for (const auto& [error, kind] : cases) {
+    EXPECT_EQ(ClassifyLineError(error), kind) << error;
+  }
 }
 
 }  // namespace
