@@ -160,8 +160,8 @@ int RunLoad(const Options& given, bool console) {
   events.Publish(run_end);
   events.Close();
   if (signal_number != 0 && several) {
-    std::fprintf(stderr, "velmar-load: stopped by signal %d; every port is closed\n",
-                 signal_number);
+    platform::WriteText(stderr, "velmar-load: stopped by signal " + std::to_string(signal_number) +
+                                    "; every port is closed\n");
   }
   return run_end.status;
 }

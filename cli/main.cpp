@@ -24,15 +24,15 @@ int AddPortListFile(velmar::cli::Options* options) {
     file.open(std::filesystem::path(
         std::u8string(options->ports_from.begin(), options->ports_from.end())));
     if (!file) {
-      std::fprintf(stderr, "velmar-load: cannot read the port list %s\n",
-                   options->ports_from.c_str());
+      velmar::platform::WriteText(
+          stderr, "velmar-load: cannot read the port list " + options->ports_from + "\n");
       return kExitCannotOpenFile;
     }
   }
   const std::string error = AddPortList(options->ports_from == "-" ? std::cin : file, options);
   if (!error.empty()) {
-    std::fprintf(stderr, "velmar-load: %s: %s\n%s", options->ports_from.c_str(), error.c_str(),
-                 UsageText());
+    velmar::platform::WriteText(
+        stderr, "velmar-load: " + options->ports_from + ": " + error + "\n" + UsageText());
     return kExitUsage;
   }
   return kExitSuccess;
@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
   const velmar::platform::ConsoleOutput console;
   const ParseResult parsed = ParseOptions(velmar::platform::ProgramArguments(argc, argv));
   if (!parsed.options) {
-    std::fprintf(stderr, "velmar-load: %s\n%s", parsed.error.c_str(), UsageText());
+    // A path or a port in the error may be any script: the console writer shows it intact.
+    velmar::platform::WriteText(stderr, "velmar-load: " + parsed.error + "\n" + UsageText());
     return kExitUsage;
   }
   Options options = *parsed.options;

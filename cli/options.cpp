@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
 
+#include "engine/load_notification.h"
 #include "platform/option_scanner.h"
 #include "platform/serial_line.h"
 
@@ -99,13 +101,33 @@ std::optional<std::string> ReadTcpTarget(const std::string& text, Target* target
   return std::string();
 }
 
+// What names one printer: a serial port's device, whatever the spelling (a by-id link, a bare
+// tty name), or HOST:PORT.
+std::string Identity(const Target& target) {
+  return target.IsTcp() ? target.Name() : "serial " + platform::PortIdentity(target.port);
+}
+
+// Why `target` may not join `others`; empty when it may.
+std::string NamedTwice(const Target& target, std::span<const Target> others) {
+  const std::string name = target.Name();
+  const std::string identity = Identity(target);
+  for (const Target& other : others) {
+    if (other.Name() == name) {
+      return "port named twice: " + name;
+    }
+    if (Identity(other) == identity) {
+      return "port named twice: " + name + " is " + other.Name();
+    }
+  }
+  return {};
+}
+
 // Every printer once; the rate is for serial lines; several traces go to files.
 std::string CheckTargets(const Options& options) {
-  for (auto it = options.targets.begin(); it != options.targets.end(); ++it) {
-    const std::string name = it->Name();
-    if (std::any_of(options.targets.begin(), it,
-                    [&](const Target& t) { return t.Name() == name; })) {
-      return "port named twice: " + name;
+  const std::span<const Target> targets(options.targets);
+  for (size_t i = 0; i < targets.size(); ++i) {
+    if (std::string error = NamedTwice(targets[i], targets.first(i)); !error.empty()) {
+      return error;
     }
   }
   if (options.baud_rate && !options.targets.empty() &&
@@ -262,7 +284,7 @@ const char* UsageText() {
       "      --ports-from FILE  more printers, one a line (PORT or HOST:PORT, [IPv6]:PORT;\n"
       "                   '#' starts a comment); - reads standard input\n"
       "      --retries N  start a load again from the wake-up, up to N more times (0 to 1000),\n"
-      "                   after a time-out, a hang-up, a bad echo or a CRC failure; never after\n"
+      "                   after a time-out, a lost port, a bad echo or a CRC failure; never after\n"
       "                   \"model not supported\" or \"program for another model\"\n"
       "      --wait SECONDS  keep trying a port that is missing or a printer that is silent\n"
       "                   for up to SECONDS (such as 2.5), for printers connected one by one\n"
@@ -277,8 +299,8 @@ const char* UsageText() {
       "  --               ends the options, for a FILE that starts with '-'\n"
       "\n"
       "Options take their value as --port NAME, --port=NAME, -p NAME or -pNAME. A port may be\n"
-      "named once only. Over TCP, a printer that closes the connection shows ERROR #4 and the\n"
-      "load ends by the time-out.\n"
+      "named once only, under any of its names. Over TCP, a printer that closes the connection\n"
+      "shows ERROR #4, and the load ends at once as a lost connection.\n"
       "\n"
       "Exit status: 0 loaded; 2 usage; 3 the file or the port list cannot be opened; 4 not\n"
       "a valid data file; 5 the port cannot be opened or the connection cannot be made;\n"
@@ -286,9 +308,16 @@ const char* UsageText() {
       "in time; 11 controller model not supported; 12 the program is for another model;\n"
       "13 error in a received packet; 14 error in a received command; 15 wrong address\n"
       "echoed; 16 wrong size echoed; 17 data integrity error; 18 no data to load;\n"
-      "19 integrity error in a received packet; 20 wrong data echoed; 130 or 143\n"
-      "interrupted (SIGINT) or told to stop (SIGTERM), after closing every port.\n";
+      "19 integrity error in a received packet; 20 wrong data echoed; 21 the connection\n"
+      "was lost mid-load (the line hung up, the adapter was removed, the peer closed it);\n"
+      "130 or 143 interrupted (SIGINT) or told to stop (SIGTERM), after closing every port.\n";
   return text.c_str();
+}
+
+int FailureStatus(uint32_t notification) {
+  return notification == engine::LN_PORT_LOST
+             ? kExitPortLost
+             : static_cast<int>(notification) - kNotificationExitBase;
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {
@@ -355,10 +384,8 @@ std::string AddPortList(std::istream& in, Options* options) {
     if (const auto bad = ReadTcpTarget(entry, &target); bad && !bad->empty()) {
       return "line " + std::to_string(number) + ": " + *bad;
     }
-    const std::string name = target.Name();
-    if (std::any_of(options->targets.begin(), options->targets.end(),
-                    [&](const Target& t) { return t.Name() == name; })) {
-      return "line " + std::to_string(number) + ": port named twice: " + name;
+    if (std::string error = NamedTwice(target, options->targets); !error.empty()) {
+      return "line " + std::to_string(number) + ": " + error;
     }
     options->targets.push_back(target);
   }

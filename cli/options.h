@@ -56,8 +56,9 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments);
 // line with its number, a combination the whole set refuses), empty when all is well.
 std::string AddPortList(std::istream& in, Options* options);
 const char* UsageText();
+int FailureStatus(uint32_t notification);
 
-// Exit statuses.
+// Exit statuses; FailureStatus gives a failure notification's.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitCannotOpenFile = 3;
@@ -65,7 +66,9 @@ inline constexpr int kExitBadFile = 4;
 inline constexpr int kExitPortUnavailable = 5;
 // Several printers: at least one was not loaded (each printer's own result is in the summary).
 inline constexpr int kExitSomeFailed = 6;
-// A failure notification ends the loader with its number minus this.
+// A failure notification ends the loader with its number minus this (10 to 20), but for a
+// connection lost mid-load, whose message lies apart from the others.
 inline constexpr int kNotificationExitBase = 1024;
+inline constexpr int kExitPortLost = 21;
 
 }  // namespace velmar::cli

@@ -209,7 +209,8 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
           std::string(texts::LoadText(window.IsFontLoad() ? info->font_text_id : info->text_id)));
       return true;
     }
-    if (*outcome == engine::LN_TIMEOUT && silent) {
+    const bool like_timeout = *outcome == engine::LN_TIMEOUT || *outcome == engine::LN_PORT_LOST;
+    if (like_timeout && silent) {
       --m_attempts;  // a printer not there yet: waiting for it is no attempt
       if (wait_again()) {
         continue;
@@ -227,7 +228,7 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
       m_events.Publish(retry);
       continue;
     }
-    End(false, static_cast<int>(*outcome) - kNotificationExitBase, info->key,
+    End(false, FailureStatus(*outcome), info->key,
         texts::FormatText(info->text_id, texts::DisplayName(window.m_model_name)));
     return true;
   }

@@ -6,11 +6,13 @@
 // reception thread and Watchdog), exactly as one load does, and deletes the run on itself. It
 // publishes the printer's events: its start (once its port first opens, or with its end), the model
 // it names, progress at most ten times a second, each retry, and one end. Attempts:
-//   - a port that does not open, or a printer silent at the wake-up, is tried again every
-//     kWaitPoll until `wait` has passed since the printer's start; waiting is no retry;
-//   - a load that failed by a time-out (a hang-up ends so), a bad echo or an integrity error
-//     starts again from the wake-up, up to `retries` more times; the port is opened afresh for
-//     it, so the line goes quiet first as on any opening. A wrong or unsupported model, or a
+//   - a port that does not open, or a printer silent at the wake-up (or whose port went before
+//     it said anything), is tried again every kWaitPoll until `wait` has passed since the
+//     printer's start; waiting is no retry;
+//   - a load that failed by a time-out, a lost port, a bad echo or an integrity error starts
+//     again from the wake-up, up to `retries` more times; the port is opened afresh for it (and
+//     waited for, as above, when it has not come back), so the line goes quiet first as on any
+//     opening. A wrong or unsupported model, or a
 //     file with no data, is never retried: another attempt ends the same way.
 // Stop (any thread) ends the attempt under way at once, the port closed properly, and no other
 // starts; the printer's end is then the status Stop was given, key "interrupted".

@@ -28,6 +28,8 @@ class TracedTransport final : public transport::Transport {
   bool CloseConnection() override { return m_inner->CloseConnection(); }
   bool Write(const uint8_t* data, int32_t length) override;
   int32_t Read(uint8_t* buffer, int32_t capacity) override;
+  bool AwaitSent() override { return m_inner->AwaitSent(); }
+  bool ConnectionLost() const override { return m_inner->ConnectionLost(); }
   transport::OpenFailure LastOpenFailure() const override { return m_inner->LastOpenFailure(); }
 
   int64_t BytesSent() const { return m_sent.load(); }

@@ -54,11 +54,7 @@ void Downloader::StartProgramLoad() {
     Finish(LN_NO_DATA);
     return;
   }
-  m_rx.RemoveAll();
-  m_expected_length = 1;
-  m_state.store(kProgramWake);
-  m_transport->Write(frames::kWakeUp.data(), frames::kWakeUp.size());
-  StartWatchdog();
+  Start(kProgramWake);
 }
 
 void Downloader::StartFontLoad() {
@@ -68,11 +64,58 @@ void Downloader::StartFontLoad() {
     Finish(LN_NO_DATA);
     return;
   }
+  Start(kFontWake);
+}
+
+void Downloader::Start(int32_t wake_state) {
+  {
+    std::lock_guard watchdog_lock(m_watchdog_lock);
+    if (!m_watchdog_thread.joinable() && !StartWatchdogThread(m_watchdog_thread)) {
+      Finish(LN_TIMEOUT);  // a load nothing would time out could wait for ever
+      return;
+    }
+  }
   m_rx.RemoveAll();
   m_expected_length = 1;
-  m_state.store(kFontWake);
-  m_transport->Write(frames::kWakeUp.data(), frames::kWakeUp.size());
-  StartWatchdog();
+  m_state.store(wake_state);
+  if (Send(frames::kWakeUp.data(), frames::kWakeUp.size())) {
+    StartWatchdog();
+  }
+}
+
+bool Downloader::StartWatchdogThread(std::thread& thread) {
+  try {
+    thread = std::thread(&Downloader::Watchdog, this);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+bool Downloader::Send(const uint8_t* frame, int32_t length) {
+  if (m_transport->Write(frame, length)) {
+    return true;
+  }
+  EndByTransport();
+  return false;
+}
+
+void Downloader::EndByTransport() {
+  StopWatchdog();
+  m_state.store(kIdle);
+  m_rx.RemoveAll();
+  Finish(m_transport->ConnectionLost() ? LN_PORT_LOST : LN_TIMEOUT);
+}
+
+void Downloader::OnConnectionLost() {
+  std::lock_guard lock(m_lock);
+  if (m_ended || m_closing.load() || m_state.load() == kIdle) {
+    return;  // nothing is under way that the loss could end
+  }
+  StopWatchdog();
+  m_state.store(kIdle);
+  m_rx.RemoveAll();
+  Finish(LN_PORT_LOST);
 }
 
 void Downloader::OnDataReceived() {
@@ -135,12 +178,8 @@ void Downloader::ArmWatchdog(std::chrono::steady_clock::time_point deadline) {
   if (m_watchdog_quit || !m_watchdog_idle_event.IsSet()) {
     return;  // the run is going, or one counts already (or expires) and keeps its count
   }
-  if (!m_watchdog_thread.joinable()) {
-    try {
-      m_watchdog_thread = std::thread(&Downloader::Watchdog, this);
-    } catch (const std::system_error&) {
-      return;  // no time-out then, but nobody waits for a thread that never ran
-    }
+  if (!m_watchdog_thread.joinable() && !StartWatchdogThread(m_watchdog_thread)) {
+    return;  // nobody waits for a thread that never ran; the start ends the load instead
   }
   m_stop_event.Reset();
   m_watchdog_idle_event.Reset();

@@ -16,11 +16,17 @@
 //
 // A run reports one outcome: once it has posted a notification that ends the load, it posts
 // nothing more and discards every byte it receives; bytes received while idle are discarded.
+// Every write is checked: a frame that could not be sent ends the load at once, as
+// LN_PORT_LOST when the connection has gone and as LN_TIMEOUT when the printer took nothing
+// for the transport's bound. The transport telling of a lost connection ends it the same way.
+// The last frame of a load counts only once it has left (Transport::AwaitSent): LN_DONE is
+// never posted for a load whose end the printer may not have been told.
 //
 //   StartProgramLoad  takes the first block; posts LN_NO_DATA when there is none, else sends
-//                     ESC "BOOT" and arms the time-out.
-//   StartFontLoad     clears the window's block; posts LN_NO_DATA for an empty font, else sends
-//                     ESC "BOOT" and arms the time-out.
+//                     ESC "BOOT" and arms the time-out. Without a Watchdog thread there would
+//                     be no time-out: then nothing is sent and the start ends as LN_TIMEOUT.
+//   StartFontLoad     clears the window's block; posts LN_NO_DATA for an empty font, else as
+//                     StartProgramLoad.
 //   IsBusy            true while the protocol state is not idle; safe from any thread.
 //   StartWatchdog     arms the time-out unless it is already counting.
 //   StopWatchdog      stops the time-out and returns once it has stopped (at once when idle).
@@ -93,6 +99,7 @@ class Downloader : public transport::ReceiveSink {
   bool IsBusy() const { return m_state.load() != kIdle; }
   void OnDataReceived() override;
   int32_t BytesDue() override;
+  void OnConnectionLost() override;
   void StartWatchdog();
   void StopWatchdog();
 
@@ -111,8 +118,14 @@ class Downloader : public transport::ReceiveSink {
   int32_t m_font_blocks = 0;
   std::string m_reported_model;
 
- private:
+ protected:
+  // Starts the Watchdog's thread running Watchdog(); false when the system cannot.
+  virtual bool StartWatchdogThread(std::thread& thread);
   void Watchdog();
+
+ private:
+  // Sends ESC "BOOT" in state `wake_state`, with a time-out ready to guard the reply.
+  void Start(int32_t wake_state);
   // The time-out has passed: ends the run unless a reply got in first.
   void Expire();
   // Ends the run by the time-out; the run's lock is held.
@@ -139,6 +152,10 @@ class Downloader : public transport::ReceiveSink {
   void SendCommand(int32_t next_state, int32_t expected_length, const uint8_t* frame,
                    int32_t length);
   void SendShort(int32_t next_state, uint8_t letter, uint8_t arg0, uint8_t arg1);
+  // Writes a frame; when it could not go, ends the load and returns false.
+  bool Send(const uint8_t* frame, int32_t length);
+  // Ends the load for a connection that failed to carry a frame or went away.
+  void EndByTransport();
   // Posts a notification that ends the load, unless one was posted already.
   void Finish(platform::MessageId notification);
   // Posts a notification that leaves the load running.

@@ -8,7 +8,7 @@ namespace {
 
 using K = NotificationKind;
 
-constexpr std::array<NotificationInfo, 14> kNotifications{{
+constexpr std::array<NotificationInfo, 15> kNotifications{{
     {LN_TIMEOUT, "LN_TIMEOUT", "timeout", K::kFailure, 110, 110, false},
     {LN_MODEL_UNSUPPORTED, "LN_MODEL_UNSUPPORTED", "model_not_supported", K::kFailure, 111, 111,
      true},
@@ -25,6 +25,7 @@ constexpr std::array<NotificationInfo, 14> kNotifications{{
     {LN_DONE, "LN_DONE", "loaded", K::kSuccess, 108, 109, false},
     {LN_STATUS, "LN_STATUS", "status", K::kProgress, 105, 104, true},
     {LN_STEP, "LN_STEP", "step", K::kProgress, 0, 0, false},
+    {LN_PORT_LOST, "LN_PORT_LOST", "port_lost", K::kFailure, 137, 137, false},
 }};
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // The notifications a run posts to its window (both parameters 0), and what each means.
-// Twelve end a load (eleven failures and the success); LN_STATUS redraws the status text and
+// Thirteen end a load (twelve failures and the success); LN_STATUS redraws the status text and
 // LN_STEP advances the progress bar. The table gives each its text in the string table: for
 // LN_DONE and LN_STATUS the program text, with the font text beside it; and a key, the word a
 // script matches instead of the Russian text.
@@ -27,6 +27,9 @@ enum LoadNotification : platform::MessageId {
   LN_DONE = platform::kWmUser + 21,
   LN_STATUS = platform::kWmUser + 22,
   LN_STEP = platform::kWmUser + 23,
+  // The line hung up, the device went away or the peer closed the connection mid-load; kept
+  // apart from the fourteen, so that the messages around their range stay no notification.
+  LN_PORT_LOST = platform::kWmUser + 30,
 };
 
 enum class NotificationKind { kFailure, kSuccess, kProgress };

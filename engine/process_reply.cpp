@@ -109,8 +109,9 @@ void Downloader::SendCommand(int32_t next_state, int32_t expected_length, const 
   m_state.store(next_state);
   m_rx.RemoveAll();
   m_expected_length = expected_length;
-  m_transport->Write(frame, length);
-  StartWatchdog();
+  if (Send(frame, length)) {
+    StartWatchdog();
+  }
 }
 
 void Downloader::SendShort(int32_t next_state, uint8_t letter, uint8_t arg0, uint8_t arg1) {
@@ -134,8 +135,9 @@ void Downloader::OnWakeReply(const ProtocolPhase& phase) {
   const uint8_t ack = reply == frames::kWakeReplyA0 ? frames::kAckA0 : frames::kAckA1;
   m_rx.RemoveAll();
   m_state.store(phase.ident);
-  m_transport->Write(&ack, 1);
-  StartWatchdog();  // a printer that goes quiet now must still end the load
+  if (Send(&ack, 1)) {
+    StartWatchdog();  // a printer that goes quiet now must still end the load
+  }
 }
 
 void Downloader::OnIdentification(const ProtocolPhase& phase) {
@@ -360,7 +362,14 @@ void Downloader::OnEcho(const ProtocolPhase& phase) {
   m_state.store(kIdle);
   const std::array<uint8_t, frames::kShortFrameSize> last{
       frames::kMarker, frames::kWrite, frames::kWriteArg0, frames::kWriteArg1, m_status_byte};
-  m_transport->Write(last.data(), last.size());
+  if (!Send(last.data(), last.size())) {
+    return;
+  }
+  // The printer stores the load on this frame: a success it never received would be a lie.
+  if (!m_transport->AwaitSent()) {
+    EndByTransport();
+    return;
+  }
   Finish(LN_DONE);
 }
 

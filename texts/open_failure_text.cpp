@@ -17,10 +17,12 @@ constexpr struct {
   TextId text_id;
 } kReasons[] = {
     {OpenFailureKind::kNoDevice, IDS_PORT_MISSING},
+    {OpenFailureKind::kNoHardware, IDS_PORT_NO_HARDWARE},
     {OpenFailureKind::kAccessDenied, IDS_PORT_NO_ACCESS},
     {OpenFailureKind::kBusy, IDS_PORT_HELD},
     {OpenFailureKind::kSettingsRefused, IDS_PORT_SETTINGS_REFUSED},
     {OpenFailureKind::kNoConnection, IDS_NO_CONNECTION},
+    {OpenFailureKind::kSystemFailure, IDS_PORT_SYSTEM_FAILURE},
 };
 
 // A refused rate outside the window's list is most likely refused for itself: the framing is the

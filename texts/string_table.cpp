@@ -9,7 +9,7 @@ namespace velmar::texts {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 36> kStrings{{
+constexpr std::array<std::pair<int, std::string_view>, 39> kStrings{{
     {IDS_ABOUT, "О программе..."},
     {IDS_BAD_DATA, "Неверные данные в файле.\nЗагрузка невозможна."},
     {IDS_PORT_BUSY, "Не удалось открыть порт.\nВозможно, он занят другим приложением."},
@@ -51,6 +51,10 @@ constexpr std::array<std::pair<int, std::string_view>, 36> kStrings{{
     {IDS_FILE_NOT_DATA, "Это не файл программы (MyBIN) и не файл шрифта (MyFNT)"},
     {IDS_FILE_TOO_LARGE, "Файл больше %s байт"},
     {IDS_FILE_DAMAGED, "Файл обрезан или повреждён"},
+    {IDS_PORT_LOST,
+     "Связь с принтером потеряна: порт закрыт или адаптер отключён.\nЗагрузка будет прервана."},
+    {IDS_PORT_NO_HARDWARE, "За этим портом нет устройства"},
+    {IDS_PORT_SYSTEM_FAILURE, "Системе не хватило средств, чтобы открыть порт"},
 }};
 
 constexpr std::string_view kPlaceholder = "%s";

@@ -49,6 +49,11 @@ enum TextId : int {
   IDS_FILE_NOT_DATA = 134,
   IDS_FILE_TOO_LARGE = 135,
   IDS_FILE_DAMAGED = 136,
+  // The connection went while a load ran (LN_PORT_LOST).
+  IDS_PORT_LOST = 137,
+  // Why a port did not open, on a line after text 103.
+  IDS_PORT_NO_HARDWARE = 138,
+  IDS_PORT_SYSTEM_FAILURE = 139,
 };
 
 // The text with that number; empty when there is none.

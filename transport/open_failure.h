@@ -14,10 +14,12 @@ namespace velmar::transport {
 enum class OpenFailureKind {
   kNone,
   kNoDevice,         // no such port
+  kNoHardware,       // a port with no device behind it
   kAccessDenied,     // the user may not open it
   kBusy,             // another program holds it
   kSettingsRefused,  // the port refused the line settings
   kNoConnection,     // the TCP connection could not be made
+  kSystemFailure,    // the system could not give what the port needs
 };
 
 struct OpenFailure {

@@ -31,13 +31,16 @@ SerialTransport::SerialTransport(ReceiveSink* owner, std::string port_name, int3
 
 SerialTransport::~SerialTransport() {
   CloseConnection();
-  // Left running by a close from inside OnDataReceived; it has been told to stop.
-  if (m_thread.joinable()) {
-    if (t_delivering_for == this) {
-      m_thread.detach();
-    } else {
-      m_thread.join();
-    }
+  if (!m_thread.joinable()) {
+    return;
+  }
+  if (t_delivering_for == this) {
+    // Destroyed from inside its own delivery: the thread, told to stop, must not come back to
+    // this object once the owner's call returns.
+    t_delivering_for = nullptr;
+    m_thread.detach();
+  } else {
+    m_thread.join();
   }
 }
 
@@ -75,10 +78,29 @@ bool SerialTransport::OpenConnection() {
 
 void SerialTransport::CommEventThread() {
   t_delivering_for = this;
+  bool told_lost = false;
+  // Tells the owner once; false when the owner destroyed this transport meanwhile.
+  const auto tell_lost = [&] {
+    if (!told_lost) {
+      told_lost = true;
+      m_owner->OnConnectionLost();
+    }
+    return t_delivering_for == this;
+  };
   while (!m_stop.load()) {
-    // kWoken and kHungUp both go round to the stop check; after a hang-up the next wait
-    // watches only for the close's wake, so the thread sleeps there.
-    if (m_port.WaitForInput() != platform::SerialWait::kInput || m_stop.load()) {
+    const platform::SerialWait event = m_port.WaitForInput();
+    if (m_stop.load()) {
+      break;
+    }
+    if (event == platform::SerialWait::kHungUp) {
+      // Every byte that came before the loss has been delivered; later waits watch only for the
+      // close's wake, so the thread sleeps there.
+      if (!tell_lost()) {
+        return;
+      }
+      continue;
+    }
+    if (event != platform::SerialWait::kInput) {
       continue;
     }
     // A reply is handed over whole, not a byte per wake-up: while the owner still awaits bytes
@@ -91,8 +113,20 @@ void SerialTransport::CommEventThread() {
     }
     const uint64_t taken = m_bytes_read;
     m_owner->OnDataReceived();
-    if (m_bytes_read == taken && !m_port.Pause(kReceptionPause)) {
-      continue;  // the owner left the input queued: do not spin on it
+    if (t_delivering_for != this) {
+      return;  // the owner destroyed this transport
+    }
+    if (m_bytes_read != taken) {
+      continue;
+    }
+    if (m_port.Lost()) {
+      if (!tell_lost()) {
+        return;  // the input could not be read: the device has gone
+      }
+      continue;
+    }
+    if (!m_port.Pause(kReceptionPause)) {
+      continue;  // woken by the close; else the owner left the input queued: do not spin on it
     }
   }
   t_delivering_for = nullptr;
@@ -119,8 +153,16 @@ bool SerialTransport::Write(const uint8_t* data, int32_t length) {
   }
   // One write for the whole frame: the bytes on the line are the same as byte by byte, and a
   // system call per byte costs more CPU than the rest of the load. A line that takes nothing
-  // for kWriteRoomTimeout ends the frame; the reply time-out then ends the run.
+  // for kWriteRoomTimeout, or has gone, ends the frame short.
   return m_port.Write(data, length) == length;
+}
+
+bool SerialTransport::AwaitSent() {
+  return m_is_open.load() && m_port.AwaitSent();
+}
+
+bool SerialTransport::ConnectionLost() const {
+  return m_port.Lost();
 }
 
 int32_t SerialTransport::Read(uint8_t* buffer, int32_t capacity) {
@@ -136,6 +178,8 @@ OpenFailure SerialTransport::LastOpenFailure() const {
     OpenFailureKind kind;
   } kKinds[] = {
       {SerialOpenResult::kNoDevice, OpenFailureKind::kNoDevice},
+      {SerialOpenResult::kNoHardware, OpenFailureKind::kNoHardware},
+      {SerialOpenResult::kSystemFailure, OpenFailureKind::kSystemFailure},
       {SerialOpenResult::kAccessDenied, OpenFailureKind::kAccessDenied},
       {SerialOpenResult::kBusy, OpenFailureKind::kBusy},
       {SerialOpenResult::kSettingsRefused, OpenFailureKind::kSettingsRefused},

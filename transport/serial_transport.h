@@ -11,7 +11,10 @@
 // CloseConnection wakes and joins that thread (never while it is inside OnDataReceived), and
 // ends a write waiting for room; then the port lets what was written leave, drops DTR, flushes
 // both queues and closes.
-// When the other end hangs up, the thread stops watching the line and sleeps until closed.
+// When the other end hangs up or the device goes away, the thread tells the owner once
+// (OnConnectionLost, after the bytes that came before it), stops watching the line and sleeps
+// until closed. The owner may destroy the transport from inside a delivery; the thread then
+// leaves without touching it again.
 // Failures of the thread machinery are reported through the message box with the texts below.
 
 #include <atomic>
@@ -37,6 +40,8 @@ class SerialTransport final : public Transport {
   bool CloseConnection() override;
   bool Write(const uint8_t* data, int32_t length) override;
   int32_t Read(uint8_t* buffer, int32_t capacity) override;
+  bool AwaitSent() override;
+  bool ConnectionLost() const override;
   bool WriteByte(uint8_t byte);
   OpenFailure LastOpenFailure() const override;
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "platform/message_box.h"
-#include "platform/system_error.h"
 
 namespace velmar::transport {
 
@@ -15,14 +14,16 @@ void LinkSocket::OnReceive(int /*error*/) {
     platform::ShowMessageBox(got == 0 ? kPeerClosedText : kReceiveFailedText,
                              platform::ApplicationName(), platform::BoxIcon::kWarning);
     Close();
+    m_owner->Lose();
     return;
   }
   m_owner->Deliver(buffer, got);
 }
 
-// The peer went away without a word: the socket is closed and nobody is told.
+// The peer went away without a word (a reset, say).
 void LinkSocket::OnClose(int /*error*/) {
   Close();
+  m_owner->Lose();
 }
 
 SocketTransport::SocketTransport(ReceiveSink* owner, std::string host, int32_t port_number)
@@ -42,7 +43,7 @@ bool SocketTransport::OpenConnection() {
     const int error = m_socket->ConnectError();
     // An IPv6 address is bracketed, so that the port number stands apart from it.
     const bool v6 = m_host.find(':') != std::string::npos;
-    m_open_failure = {OpenFailureKind::kNoConnection, error, platform::SystemErrorText(error),
+    m_open_failure = {OpenFailureKind::kNoConnection, error, m_socket->ConnectErrorText(),
                       (v6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port_number)};
     m_socket.reset();
     return false;
@@ -65,7 +66,21 @@ bool SocketTransport::Write(const uint8_t* data, int32_t length) {
   if (!m_socket || !m_socket->IsOpen() || length <= 0) {
     return false;
   }
-  return m_socket->Send(data, length) > 0;
+  if (m_socket->Send(data, length) == length) {
+    return true;
+  }
+  // A peer that only took nothing for the send's bound may still be there; any other failure
+  // (a reset, a closed connection) means it is gone.
+  if (!m_socket->IsOpen() || !m_socket->SendTimedOut()) {
+    m_lost.store(true);
+  }
+  return false;
+}
+
+void SocketTransport::Lose() {
+  if (!m_lost.exchange(true)) {
+    m_owner->OnConnectionLost();
+  }
 }
 
 int32_t SocketTransport::Read(uint8_t* buffer, int32_t capacity) {

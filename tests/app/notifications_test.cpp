@@ -35,6 +35,7 @@ constexpr EndingCase kEndings[] = {
     {engine::LN_PACKET_INTEGRITY_ERROR, 118, 118, false, BoxIcon::kError},
     {engine::LN_BAD_DATA, 119, 119, false, BoxIcon::kError},
     {engine::LN_DONE, 108, 109, false, BoxIcon::kInformation},
+    {engine::LN_PORT_LOST, 137, 137, false, BoxIcon::kError},
 };
 
 class NotificationTest : public DialogTest {

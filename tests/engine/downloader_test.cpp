@@ -72,6 +72,31 @@ TEST_F(DownloaderTest, ProgramWithoutBlocksHasNoData) {
   ExpectDeaf(ProgramScript("TEST", MakeBlocks(1)), 0);
 }
 
+// A system out of threads: a load that nothing would time out must not start.
+class WatchdoglessRun final : public Downloader {
+ public:
+  using Downloader::Downloader;
+
+ protected:
+  bool StartWatchdogThread(std::thread&) override { return false; }
+};
+
+TEST_F(DownloaderTest, WithoutAWatchdogNothingIsSentAndTheStartEndsAsATimeOut) {
+  for (const Load load : {Load::kProgram, Load::kFont}) {
+    const size_t notes = window.Count();
+    window.LoadPayload("TEST", ProgramPayload(MakeBlocks(1)));
+    run.reset();
+    run = std::make_unique<WatchdoglessRun>(&window, ScriptedLine::Factory(line));
+    load == Load::kProgram ? run->StartProgramLoad() : run->StartFontLoad();
+    Pump();
+    EXPECT_EQ(Names(IdsSince(notes)), "LN_TIMEOUT");
+    EXPECT_EQ(line->WriteCount(), 0u);
+    EXPECT_FALSE(run->IsBusy());
+    run.reset();
+    line = std::make_shared<ScriptedLine>();
+  }
+}
+
 TEST_F(DownloaderTest, CurrentRunIsTheLiveOne) {
   EXPECT_EQ(g_current_run.load(), nullptr);
   MakeRun();

@@ -417,6 +417,85 @@ TEST_F(ProtocolTest, MismatchKeepsTheFilesModelName) {
   EXPECT_EQ(run->m_reported_model, "test");
 }
 
+// --- A line that fails under the load ---------------------------------------------------------
+
+struct LineFailure {
+  const char* name;
+  Load load;
+  ScriptedLine::Options line;  // failing_write is set for each frame in turn
+  MessageId ending;
+};
+
+void PrintTo(const LineFailure& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class LineFailureTest : public ProtocolTest, public ::testing::WithParamInterface<LineFailure> {};
+
+// Whichever frame fails, the final "w" included, the load ends there: one ending, never LN_DONE,
+// nothing written after the frame that failed.
+TEST_P(LineFailureTest, EachFrameThatFailsEndsTheLoadThere) {
+  const LineFailure& c = GetParam();
+  const size_t frames = AllCommands(Start(c.load)).size();
+  for (size_t failing = 1; failing <= frames; ++failing) {
+    SCOPED_TRACE(::testing::Message() << "frame " << failing << " of " << frames);
+    run.reset();
+    ScriptedLine::Options options = c.line;
+    options.failing_write = failing;
+    line = std::make_shared<ScriptedLine>(options);
+    const size_t notes = window.Count();
+    const size_t endings = window.Endings();
+    const Script script = Start(c.load);
+    for (size_t i = 0; i < script.size() && window.Endings() == endings; ++i) {
+      Feed(script[i].reply);
+    }
+    const std::vector<MessageId> ids = IdsSince(notes);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), c.ending), 1) << Names(ids);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), LN_DONE), 0) << Names(ids);
+    EXPECT_EQ(line->WriteCount(), failing);
+    EXPECT_FALSE(run->IsBusy());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, LineFailureTest,
+    ::testing::Values(
+        LineFailure{"ProgramLineGone", Load::kProgram, {.failure_loses = true}, LN_PORT_LOST},
+        LineFailure{"ProgramLineTookNothing", Load::kProgram, {}, LN_TIMEOUT},
+        LineFailure{"FontLineGone", Load::kFont, {.failure_loses = true}, LN_PORT_LOST},
+        LineFailure{"FontLineTookNothing", Load::kFont, {}, LN_TIMEOUT}),
+    CaseName<LineFailure>);
+
+TEST_F(ProtocolTest, TheLastFrameCountsOnlyOnceItHasLeft) {
+  line = std::make_shared<ScriptedLine>(ScriptedLine::Options{.last_unsent = true});
+  const Script script = Start(Load::kProgram);
+  for (const Exchange& exchange : script) {
+    Feed(exchange.reply);
+  }
+  EXPECT_EQ(Names(window.Ids()), "LN_STATUS, LN_TIMEOUT");
+}
+
+// A line that goes at any point of the conversation ends the load at once, and later bytes
+// change nothing.
+TEST_F(ProtocolTest, ALostLineEndsTheLoadAtOnceWherever) {
+  const size_t exchanges = ProgramScript("TEST", TwoBlocks()).size();
+  for (size_t at = 0; at < exchanges; ++at) {
+    SCOPED_TRACE(::testing::Message() << "before reply " << at);
+    run.reset();
+    line = std::make_shared<ScriptedLine>();
+    const size_t notes = window.Count();
+    const Script script = Start(Load::kProgram);
+    ASSERT_TRUE(Play(script, 0, at));
+    line->Lose();
+    Pump();
+    const std::vector<MessageId> ids = IdsSince(notes);
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids.back(), LN_PORT_LOST) << Names(ids);
+    EXPECT_FALSE(run->IsBusy());
+    ExpectDeaf(script, at);
+  }
+}
+
 // --- Wake-up -----------------------------------------------------------------------------------
 
 struct WakeCase {

@@ -262,7 +262,33 @@ bool ScriptedLine::Write(const uint8_t* data, int32_t length) {
   }
   m_writes.emplace_back(data, data + length);
   m_changed.notify_all();
-  return true;
+  if (m_writes.size() == m_options.failing_write) {
+    m_lost = m_options.failure_loses;
+    return false;
+  }
+  return !m_lost;
+}
+
+bool ScriptedLine::AwaitSent() const {
+  std::lock_guard lock(m_mutex);
+  return !m_lost && !m_options.last_unsent;
+}
+
+bool ScriptedLine::Lost() const {
+  std::lock_guard lock(m_mutex);
+  return m_lost;
+}
+
+void ScriptedLine::Lose() {
+  transport::ReceiveSink* owner;
+  {
+    std::lock_guard lock(m_mutex);
+    m_lost = true;
+    owner = m_closing ? nullptr : m_owner;
+  }
+  if (owner != nullptr) {
+    owner->OnConnectionLost();
+  }
 }
 
 int32_t ScriptedLine::Read(uint8_t* buffer, int32_t capacity) {

@@ -87,6 +87,9 @@ class ScriptedLine {
  public:
   struct Options {
     bool open_fails = false;
+    size_t failing_write = 0;    // the write (from 1) that fails; 0: none
+    bool failure_loses = false;  // ... as a line that has gone, not one that took nothing
+    bool last_unsent = false;    // AwaitSent: what was written did not leave
   };
 
   ScriptedLine() = default;
@@ -106,6 +109,8 @@ class ScriptedLine {
   bool WaitForWrites(size_t count, std::chrono::milliseconds timeout) const;
   size_t Pending() const;
   size_t LateWrites() const;
+  // As a transport's delivery thread does when the line hangs up: the owner is told.
+  void Lose();
   int OpenCalls() const;
   int CloseCalls() const;
   bool TransportDestroyed() const;
@@ -119,6 +124,8 @@ class ScriptedLine {
   bool Close();
   bool Write(const uint8_t* data, int32_t length);
   int32_t Read(uint8_t* buffer, int32_t capacity);
+  bool AwaitSent() const;
+  bool Lost() const;
   void Detach();
 
  private:
@@ -138,6 +145,7 @@ class ScriptedLine {
   bool m_open = false;
   bool m_closing = false;
   bool m_destroyed = false;
+  bool m_lost = false;
 };
 
 class ScriptedTransport : public transport::Transport {
@@ -152,6 +160,8 @@ class ScriptedTransport : public transport::Transport {
   int32_t Read(uint8_t* buffer, int32_t capacity) override {
     return m_line->Read(buffer, capacity);
   }
+  bool AwaitSent() override { return m_line->AwaitSent(); }
+  bool ConnectionLost() const override { return m_line->Lost(); }
 
  private:
   std::shared_ptr<ScriptedLine> m_line;

@@ -408,6 +408,9 @@ TEST_F(EndToEndTest, FilesAndArgumentsThatCannotBeLoaded) {
        5,
        "no-such-port: Такого порта нет (No such file or directory).\n"},
       {{"--baud", "fast", Sample("sample.bin")}, 2, "usage"},
+      {{"-p", "/dev/null", "-p", "/dev/../dev/null", Sample("sample.bin")},
+       2,
+       "port named twice: /dev/../dev/null is /dev/null"},
       {{}, 2, "usage"},
   };
   for (const Case& c : cases) {

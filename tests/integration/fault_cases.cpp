@@ -5,7 +5,7 @@ namespace velmar::test {
 std::vector<FaultCase> PrinterFaults() {
   return {
       {"Silent", {"--fault", "silent", "--fault-block", "3"}, 10, kTimeoutText},
-      {"HangUp", {"--fault", "hangup", "--fault-block", "2"}, 10, kTimeoutText},
+      {"HangUp", {"--fault", "hangup", "--fault-block", "2"}, 21, kPortLostText},
       {"WrongWakeByte", {"--wake", "0x55"}, 11, "не поддерживается (TEST).\nЗагрузка"},
       {"OtherModel", {"--model", "OTHER"}, 12, "не поддерживается (TEST).\nФайл"},
       {"StatusError",
@@ -38,7 +38,7 @@ std::vector<FaultKindCase> FaultKinds() {
       {"bad-crc", {"echo"}, 19, "Ошибка целостности данных в принятом пакете."},
       {"bad-data", {"echo"}, 20, "Ошибка в принятых данных."},
       {"silent", {"CA"}, 10, kTimeoutText},
-      {"hangup", {"CA"}, 10, kTimeoutText},
+      {"hangup", {"CA"}, 21, kPortLostText},
   };
 }
 

@@ -9,6 +9,7 @@
 namespace velmar::test {
 
 inline constexpr const char* kTimeoutText = "Истекло время ожидания ответа от принтера.";
+inline constexpr const char* kPortLostText = "Связь с принтером потеряна";
 
 struct FaultCase {
   const char* name;

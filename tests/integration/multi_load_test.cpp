@@ -34,8 +34,11 @@ constexpr int kExitSomeFailed = 6;
 constexpr int kExitInterrupted = 130;
 
 // The keys of the failures the rows make, by the status one printer would end with.
-const std::map<int, std::string> kKeyOfStatus = {
-    {0, "loaded"}, {10, "timeout"}, {12, "model_mismatch"}, {130, "interrupted"}};
+const std::map<int, std::string> kKeyOfStatus = {{0, "loaded"},
+                                                 {10, "timeout"},
+                                                 {12, "model_mismatch"},
+                                                 {21, "port_lost"},
+                                                 {130, "interrupted"}};
 
 // The complete lines of the stream so far, each one JSON object.
 std::vector<Json> Events(const std::string& out) {
@@ -140,7 +143,7 @@ std::vector<Scenario> Scenarios() {
        {},
        {{false, nullptr, {}, 0, 0},
         {true, nullptr, {}, 0, 0},
-        {false, "HangUp", {}, 10, 0},
+        {false, "HangUp", {}, 21, 0},
         {true, "OtherModel", {}, 12, 0}},
        kExitSomeFailed},
       {"SilentAndNoisyBesideGood",

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <future>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -142,7 +143,16 @@ class RecordingSink final : public ReceiveSink {
   }
   bool InsideLeft() const { return m_inside_left; }
 
+  void OnConnectionLost() override {
+    ++m_losses;
+    m_lost.Set();
+  }
+  bool WaitForLoss() const { return m_lost.WaitFor(kDeadline); }
+  int Losses() const { return m_losses.load(); }
+
  private:
+  platform::ManualResetEvent m_lost;
+  std::atomic<int> m_losses{0};
   SerialTransport* m_transport = nullptr;
   platform::ManualResetEvent m_release{true};
   platform::ManualResetEvent m_entered;
@@ -285,14 +295,17 @@ TEST_F(SerialTransportTest, CloseRacingDeliveriesLeavesNoneRunning) {
   }
 }
 
-TEST_F(SerialTransportTest, AfterAHangUpTheThreadSleepsAndCloseStillEndsIt) {
+TEST_F(SerialTransportTest, AHangUpIsToldOnceThenTheThreadSleepsAndCloseStillEndsIt) {
   ASSERT_TRUE(m_transport.OpenConnection());
   m_pty.CloseMaster();
+  ASSERT_TRUE(m_sink.WaitForLoss());
+  EXPECT_TRUE(m_transport.ConnectionLost());
   const auto cpu_before = ProcessCpuTime();
   IdleFor(kIdleSpan);
   EXPECT_LT(ProcessCpuTime() - cpu_before, kIdleCpuLimit);
   EXPECT_EQ(m_sink.Calls(), 0);
-  EXPECT_TRUE(m_transport.IsOpen());  // the owner learns of the hang-up from its own writes
+  EXPECT_EQ(m_sink.Losses(), 1);
+  EXPECT_TRUE(m_transport.IsOpen());  // open until its owner closes it
 
   auto closing = std::async(std::launch::async, [&] { return m_transport.CloseConnection(); });
   ASSERT_EQ(closing.wait_for(kDeadline), std::future_status::ready);
@@ -326,6 +339,35 @@ TEST_F(SerialTransportTest, CloseFromInsideADeliveryEndsTheThreadWithoutWaitingF
   ASSERT_TRUE(m_pty.WriteAll({0x66}));
   ASSERT_TRUE(m_sink.WaitForBytes(1));
   EXPECT_EQ(m_sink.Received(), Bytes{0x66});
+}
+
+// An owner may end its run, and with it the transport, from inside a call the transport made:
+// the reception thread must never touch the freed transport afterwards (AddressSanitizer sees
+// it if it does).
+TEST(SerialTransportOwnerTest, DestroyedFromInsideItsOwnCallsTheThreadLeavesIt) {
+  for (const bool by_loss : {false, true}) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.IsOpen());
+    struct DestroyingSink final : ReceiveSink {
+      void OnDataReceived() override { Destroy(); }
+      void OnConnectionLost() override { Destroy(); }
+      void Destroy() {
+        transport.reset();
+        destroyed.Set();
+      }
+      std::unique_ptr<SerialTransport> transport;
+      platform::ManualResetEvent destroyed;
+    } sink;
+    sink.transport = std::make_unique<SerialTransport>(&sink, pty.SlavePath(), kRate);
+    ASSERT_TRUE(sink.transport->OpenConnection());
+    if (by_loss) {
+      pty.CloseMaster();
+    } else {
+      ASSERT_TRUE(pty.WriteAll({0x01}));
+    }
+    ASSERT_TRUE(sink.destroyed.WaitFor(kDeadline)) << by_loss;
+    IdleFor(50ms);  // time for a thread that came back to trip over the freed object
+  }
 }
 
 TEST(SerialTransportOpenTest, FailedOpenHoldsNothingAndShowsNoBox) {

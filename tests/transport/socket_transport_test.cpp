@@ -90,13 +90,14 @@ TEST_F(SocketTransportTest, RefusedConnectionFailsWithoutABox) {
   EXPECT_FALSE(transport.IsOpen());
   EXPECT_TRUE(boxes.Texts().empty());
   // The refusal comes with the system's error number (Wine has no words for Winsock's); a name
-  // that does not resolve, without one.
+  // that does not resolve, without one but with the resolver's words.
   EXPECT_EQ(transport.LastOpenFailure().kind, OpenFailureKind::kNoConnection);
   EXPECT_NE(transport.LastOpenFailure().system_error, 0);
   SocketTransport no_host(&m_sink, "no-such-host.invalid", 9);
   EXPECT_FALSE(no_host.OpenConnection());
   EXPECT_EQ(no_host.LastOpenFailure().kind, OpenFailureKind::kNoConnection);
   EXPECT_EQ(no_host.LastOpenFailure().system_error, 0);
+  EXPECT_NE(no_host.LastOpenFailure().system_text, "");
 }
 
 TEST_F(SocketTransportTest, AWriteToAPeerThatStopsReadingGivesUpWithoutDispatching) {
@@ -120,6 +121,7 @@ TEST_F(SocketTransportTest, AWriteToAPeerThatStopsReadingGivesUpWithoutDispatchi
         window, [&] { return transport.Write(bulk.data(), static_cast<int32_t>(bulk.size())); });
   }
   EXPECT_FALSE(write.result);
+  EXPECT_FALSE(transport.ConnectionLost());  // a peer that stopped reading may still be there
   EXPECT_GE(write.elapsed, 1500ms);
   EXPECT_LT(write.elapsed, 6s);
   EXPECT_EQ(write.dispatched_during, 0);
@@ -241,7 +243,7 @@ TEST_F(SocketTransportTest, ARunSpeaksTheProtocolOverTcp) {
             (std::vector<platform::MessageId>{engine::LN_STATUS, engine::LN_DONE}));
 }
 
-TEST_F(SocketTransportTest, APeerThatClosesMidLoadEndsByTheTimeOut) {
+TEST_F(SocketTransportTest, APeerThatClosesMidLoadShowsItsBoxAndEndsTheLoadAtOnce) {
   BoxRecorder boxes;
   RunWindow window(m_queue);
   window.m_file_kind = "MyBIN";
@@ -254,9 +256,13 @@ TEST_F(SocketTransportTest, APeerThatClosesMidLoadEndsByTheTimeOut) {
   run.StartProgramLoad();
   EXPECT_EQ(m_peer.Receive(5).size(), 5u);
   m_peer.CloseConnection();
+  const auto closed = std::chrono::steady_clock::now();
   ASSERT_TRUE(m_queue.RunUntil([&] { return window.Ended(); }, kDeadline));
-  EXPECT_EQ(window.notifications, std::vector<platform::MessageId>{engine::LN_TIMEOUT});
+  EXPECT_LT(std::chrono::steady_clock::now() - closed,
+            engine::kTimeoutTicks * engine::kWatchdogTick);
+  EXPECT_EQ(window.notifications, std::vector<platform::MessageId>{engine::LN_PORT_LOST});
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{kPeerClosedText});
+  EXPECT_TRUE(run.m_transport->ConnectionLost());
 }
 
 }  // namespace

@@ -209,6 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"Program", nullptr, false, texts::IDS_PROGRAM_DONE, "", true},
         LoadCase{"Font", nullptr, true, texts::IDS_FONT_DONE, "", false},
         LoadCase{"OtherModel", nullptr, false, texts::IDS_MODEL_MISMATCH, "TEST", true},
+        LoadCase{"HungUp", nullptr, false, texts::IDS_PORT_LOST, "", false},
         LoadCase{"NonLatinPath", L"прошивка.bin", false, texts::IDS_PROGRAM_DONE, "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
