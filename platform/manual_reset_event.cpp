@@ -3,10 +3,10 @@
 namespace velmar::platform {
 
 void ManualResetEvent::Set() {
-  {
-    std::lock_guard lock(m_mutex);
-    m_set = true;
-  }
+  // Woken under the lock: a waiter may destroy the event as soon as it returns, and it cannot
+  // return before the lock is given back.
+  std::lock_guard lock(m_mutex);
+  m_set = true;
   m_cv.notify_all();
 }
 

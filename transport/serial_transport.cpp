@@ -66,6 +66,7 @@ bool SerialTransport::OpenConnection() {
   m_is_open.store(true);
   m_stop.store(false);
   try {
+    std::lock_guard stored(m_thread_lock);
     m_thread = std::thread(&SerialTransport::CommEventThread, this);
   } catch (const std::system_error&) {
     platform::ShowMessageBox(kThreadNotCreatedText, "", platform::BoxIcon::kWarning);
@@ -77,6 +78,9 @@ bool SerialTransport::OpenConnection() {
 }
 
 void SerialTransport::CommEventThread() {
+  // An owner that destroys the transport from inside a delivery has it detach m_thread: the
+  // opener must have stored it first.
+  { std::lock_guard stored(m_thread_lock); }
   t_delivering_for = this;
   bool told_lost = false;
   // Tells the owner once; false when the owner destroyed this transport meanwhile.

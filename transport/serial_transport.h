@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -53,6 +54,7 @@ class SerialTransport final : public Transport {
 
   ReceiveSink* m_owner;
   std::thread m_thread;
+  std::mutex m_thread_lock;  // held while m_thread is being stored
   platform::SerialLine m_port;
   std::string m_port_name;
   int32_t m_baud_rate;

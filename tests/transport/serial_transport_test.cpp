@@ -353,10 +353,11 @@ TEST(SerialTransportOwnerTest, DestroyedFromInsideItsOwnCallsTheThreadLeavesIt) 
       void OnConnectionLost() override { Destroy(); }
       void Destroy() {
         transport.reset();
-        destroyed.Set();
+        destroyed.store(
+            true);  // the last the thread touches here: an event's wake would outlive it
       }
       std::unique_ptr<SerialTransport> transport;
-      platform::ManualResetEvent destroyed;
+      std::atomic<bool> destroyed{false};
     } sink;
     sink.transport = std::make_unique<SerialTransport>(&sink, pty.SlavePath(), kRate);
     ASSERT_TRUE(sink.transport->OpenConnection());
@@ -365,7 +366,7 @@ TEST(SerialTransportOwnerTest, DestroyedFromInsideItsOwnCallsTheThreadLeavesIt) 
     } else {
       ASSERT_TRUE(pty.WriteAll({0x01}));
     }
-    ASSERT_TRUE(sink.destroyed.WaitFor(kDeadline)) << by_loss;
+    ASSERT_TRUE(WaitUntil([&] { return sink.destroyed.load(); })) << by_loss;
     IdleFor(50ms);  // time for a thread that came back to trip over the freed object
   }
 }
