@@ -7,16 +7,19 @@
 # and Wine to run its programs (wine64 is Wine itself, wine its wine, wineboot and wineserver
 # commands); icoutils makes the Windows window's icon, NSIS and zip its installer and zip, unzip
 # their test, ImageMagick cuts the window's picture out of the virtual display, and the tests read
-# the loader's JSON stream with nlohmann-json3-dev.
+# the loader's JSON stream with nlohmann-json3-dev. The kernel harness boots Debian's own kernel
+# (linux-image-amd64, its modules found by kmod's modinfo) under QEMU (qemu-system-x86), with an
+# initramfs made of busybox-static.
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
-  g++-mingw-w64-x86-64 wine64 wine icoutils nsis zip unzip imagemagick nlohmann-json3-dev
+  g++-mingw-w64-x86-64 wine64 wine icoutils nsis zip unzip imagemagick nlohmann-json3-dev \
+  qemu-system-x86 linux-image-amd64 busybox-static kmod
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
 .PHONY: all deps demo bench bench-windows package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
-  opt windows windows-package test-windows screenshot-windows
+  opt windows windows-package test-windows screenshot-windows test-kernel
 
 all: build
 
@@ -79,7 +82,13 @@ opt: deps
 	cmake --build build/opt -j $(JOBS)
 
 test-release: opt
-	cd build/opt && ctest $(CTEST_FLAGS)
+	cd build/opt && ctest $(CTEST_FLAGS) -LE kernel
+
+# velmar-load in a QEMU guest on Debian's own kernel and serial drivers (8250 on a 16550A,
+# ftdi_sio on QEMU's FTDI adapter) against build/opt's emulated printer: one boot runs the whole
+# scenario table of tests/kernel (about a minute; as root, who may read the kernel in /boot).
+test-kernel: opt
+	cd build/opt && ctest $(CTEST_FLAGS) -L kernel -V
 
 # velmar-load.exe, the window velmar.exe and the core's tests for 64-bit Windows, cross-built
 # with mingw-w64.
@@ -107,19 +116,19 @@ screenshot-windows: windows-package opt
 test-asan: deps
 	cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=address
 	cmake --build build/asan -j $(JOBS)
-	cd build/asan && ctest $(CTEST_FLAGS) -LE reliability
+	cd build/asan && ctest $(CTEST_FLAGS) -LE 'reliability|kernel'
 
 test-tsan: deps
 	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELMAR_SANITIZE=thread
 	cmake --build build/tsan -j $(JOBS)
-	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest $(CTEST_FLAGS) -LE reliability
+	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest $(CTEST_FLAGS) -LE 'reliability|kernel'
 
 # Builds the fuzz targets with clang under ASan+UBSan, replays their seeds and kept regressions,
 # then fuzzes each for FUZZ_SECONDS, two at a time (about 2.5 minutes).
 test-fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
 
-test: test-release test-windows test-asan test-tsan test-fuzz
+test: test-release test-kernel test-windows test-asan test-tsan test-fuzz
 
 format:
 	find platform datafile transport engine texts settings ui app window_wx window_win32 cli emulator tests bench fuzz \

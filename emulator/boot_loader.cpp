@@ -197,6 +197,7 @@ void BootLoader::OnRead() {
     return;
   }
   ++m_load->block;
+  m_listener.OnBlockStarted(m_loads, m_load->block);
   if (FaultFallsOn(ReplyKind::kReadReply) && m_config.fault.kind == FaultKind::kSilent) {
     EndLoad(false, Format("silent from block %d, as told", m_load->block));
     return;

@@ -15,6 +15,7 @@
 //   Feed           `at` is when the bytes arrived; it times the loads.
 //   Finish         ends a load in progress as incomplete (the run is ending).
 //   OnLoadEnded    once per load, after its last reply.
+//   OnBlockStarted the tool asked for block `block` (from 1) of the run's load `load` (its "r").
 //   OnHangUp       the "hangup" fault: the driver must close the line now. Nothing is fed
 //                  or answered afterwards.
 //
@@ -53,6 +54,7 @@ class BootLoaderListener {
   virtual void OnReply(std::span<const uint8_t> reply) = 0;
   virtual void OnLoadEnded(const LoadSummary& summary) = 0;
   virtual void OnHangUp() = 0;
+  virtual void OnBlockStarted(int32_t /*load*/, int32_t /*block*/) {}
 };
 
 class BootLoader {

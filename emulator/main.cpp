@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
   if (options.tcp) {
     return ServeTcp(options, stdout, stderr);
   }
+  if (options.line_fd >= 0) {
+    return ServeInherited(options, stdout, stderr);
+  }
   std::string link = options.link;
   if (link.empty()) {
     const std::filesystem::path ports =

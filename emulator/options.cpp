@@ -19,6 +19,7 @@ constexpr uint32_t kMaxBaud = 4000000;
 constexpr uint32_t kMaxCount = 1000000;
 constexpr uint32_t kMaxTcpPort = 65535;
 constexpr uint32_t kMaxSeed = UINT32_MAX;
+constexpr uint32_t kMaxFd = 1023;
 constexpr std::string_view kHexPrefix = "0x";
 constexpr std::string_view kComPrefix = "COM";
 constexpr size_t kMaxComDigits = 3;
@@ -30,10 +31,12 @@ constexpr int kFirstLongId = 256;  // past every short option's letter
 const std::vector<platform::OptionRule>& Rules() {
   static const std::vector<platform::OptionRule> rules = [] {
     const char* const with_value[] = {
-        "link", "as",    "tcp",   "model", "wake",  "status",      "result",      "start",
-        "baud", "loads", "image", "noise", "fault", "fault-block", "fault-reply", "noise-seed"};
+        "link",   "as",          "tcp",         "model",      "wake",    "status",
+        "result", "start",       "baud",        "loads",      "image",   "noise",
+        "fault",  "fault-block", "fault-reply", "noise-seed", "line-fd", "tool-rate"};
     std::vector<platform::OptionRule> made = {{'h', "help", 'h', false},
-                                              {kFirstLongId, "drip", 0, false}};
+                                              {kFirstLongId, "drip", 0, false},
+                                              {kFirstLongId + 1, "marks", 0, false}};
     for (const char* name : with_value) {
       made.push_back({kFirstLongId + static_cast<int>(made.size()), name, 0, true});
     }
@@ -141,8 +144,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
     if (name == "--help" || name == "-h") {
       return ParseResult::kHelp;
     }
-    if (name == "--drip") {
-      options->drip = true;
+    if (name == "--drip" || name == "--marks") {
+      (name == "--drip" ? options->drip : options->marks) = true;
       continue;
     }
     auto number = [&](uint32_t min, uint32_t max) -> std::optional<uint32_t> {
@@ -170,6 +173,19 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
         *error = "--tcp: not HOST:PORT, :PORT or PORT (0 to 65535): " + value;
         return ParseResult::kUsageError;
       }
+    } else if (name == "--line-fd") {
+      // 0 to 2 are the report's streams and the input, never a line.
+      const auto parsed = number(3, kMaxFd);
+      if (!parsed) {
+        return ParseResult::kUsageError;
+      }
+      options->line_fd = static_cast<int>(*parsed);
+    } else if (name == "--tool-rate") {
+      const auto parsed = number(1, kMaxBaud);
+      if (!parsed) {
+        return ParseResult::kUsageError;
+      }
+      options->tool_rate = static_cast<int32_t>(*parsed);
     } else if (name == "--model") {
       if (value.size() > protocol::kMaxModelName) {
         *error = "--model: longer than " + std::to_string(protocol::kMaxModelName) + " bytes";
@@ -243,11 +259,15 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
     }
   }
 
-  const int places = static_cast<int>(!options->link.empty()) +
-                     static_cast<int>(!options->com_port.empty()) +
-                     static_cast<int>(options->tcp.has_value());
+  const int places =
+      static_cast<int>(!options->link.empty()) + static_cast<int>(!options->com_port.empty()) +
+      static_cast<int>(options->tcp.has_value()) + static_cast<int>(options->line_fd >= 0);
   if (places != 1) {
-    *error = "give exactly one of --link PATH, --as COMn and --tcp HOST:PORT";
+    *error = "give exactly one of --link PATH, --as COMn, --tcp HOST:PORT and --line-fd N";
+    return ParseResult::kUsageError;
+  }
+  if (options->tcp && options->tool_rate > 0) {
+    *error = "--tool-rate needs a pseudo-terminal, not --tcp";
     return ParseResult::kUsageError;
   }
   if (!fault && (fault_block || fault_reply)) {
@@ -271,7 +291,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
 }
 
 std::string UsageText() {
-  return R"(usage: velmar-printer (--link PATH | --as COMn | --tcp HOST:PORT) [options]
+  return R"(usage: velmar-printer (--link PATH | --as COMn | --tcp HOST:PORT | --line-fd N)
+                      [options]
 
 Plays a printer controller's boot loader on a pseudo-terminal or a TCP port, for velmar-load
 to talk to.
@@ -282,6 +303,9 @@ to talk to.
                      free port) and print the HOST:PORT listened on; one connection is served
                      at a time, the next waits in the listen queue until it closes; a
                      connection that closes ends the load in progress
+  --line-fd N        serve on the pseudo-terminal whose master is the inherited descriptor N
+                     (3 to 1023) and print its slave's name; the line stays its owner's, so
+                     it outlives the run, and the hangup fault only ends the run
   --model NAME       model name reported (default TEST)
   --wake BYTE        wake byte (default 0xA0; the tool takes 0xA0 and 0xA1)
   --status BYTE      status byte of every reply (default 0x01)
@@ -298,6 +322,10 @@ to talk to.
                      is flipped in one bit, dropped or doubled, with equal odds
   --noise-seed N     seed of the noise, 0 to 4294967295 (default 1): the same seed spoils the
                      same bytes of the same conversation
+  --tool-rate N      the rate the tool must have set on its end of the pseudo-terminal; bytes
+                     that arrive while it is at another rate are dropped, as a controller at
+                     another rate would not make them out, and reported on standard error
+  --marks            print "block N of load L" as the tool asks for each block
   --image FILE       write what was loaded as Intel HEX after each complete load
   --loads N          serve N loads, then exit (default: until SIGINT or SIGTERM)
   --help             this text

@@ -30,6 +30,7 @@ struct Options {
   std::string link;                // --link: the path of the link to the line
   std::string com_port;            // --as: "COMn", a link in the configuration folder
   std::optional<TcpEndpoint> tcp;  // --tcp: listen for the tool instead of making a line
+  int line_fd = -1;                // --line-fd: an inherited pseudo-terminal master; -1: none
   BootLoaderConfig loader;
   int32_t baud = 0;  // 0: no pacing
   bool drip = false;
@@ -37,6 +38,8 @@ struct Options {
   int32_t loads = 0;  // 0: until a signal
   double noise = 0;   // the share of bytes spoilt each way; 0: a clean line
   uint32_t noise_seed = kDefaultNoiseSeed;
+  int32_t tool_rate = 0;  // --tool-rate: the rate the tool's side must be at; 0: any
+  bool marks = false;     // --marks: a line as each block begins
 };
 
 enum class ParseResult { kOk, kHelp, kUsageError };

@@ -107,6 +107,24 @@ PtyLinkResult PtyLink::Fail(PtyLinkResult result, const char* what) {
   return result;
 }
 
+bool AdoptMaster(int fd, UniqueFd* slave, std::string* slave_name, std::string* error) {
+  // Only a master has a slave's name; ptsname_r says ENOTTY for anything else.
+  std::vector<char> name(PATH_MAX);
+  const int failure = ::ptsname_r(fd, name.data(), name.size());
+  if (failure != 0) {
+    *error = std::string("not a pseudo-terminal's master: ") + std::strerror(failure);
+    return false;
+  }
+  slave->Reset(::open(name.data(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (!slave->Valid() || flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    *error = std::string("cannot set up the pseudo-terminal: ") + std::strerror(errno);
+    return false;
+  }
+  *slave_name = name.data();
+  return true;
+}
+
 void PtyLink::RemoveLink() {
   // Another run may have taken the path over since; its link stays.
   if (!m_link.empty() && LinkTarget(m_link) == m_slave_name) {

@@ -11,6 +11,9 @@
 //   Open       kOk, or what failed, with the system's text in Error(); nothing is held then.
 //   AwaitRead  waits until the tool has read everything sent to it, at most `limit`; false when
 //             bytes were still unread then (the tool has gone, say).
+// AdoptMaster takes a master the caller made and holds (--line-fd): the line then lives as long
+// as its owner keeps it, across runs of the emulator, which is what a virtual machine's serial
+// device on the slave needs (a master that closes hangs it up for good).
 
 #include <chrono>
 #include <string>
@@ -45,5 +48,11 @@ class PtyLink {
   std::string m_link;
   std::string m_error;
 };
+
+// Checks that `fd` is a pseudo-terminal's master, makes it non-blocking and opens its slave into
+// *slave (held, as Open holds its own, so that no hang-up shows while no tool has the line
+// open); the slave's name in *slave_name, or the system's text in *error. `fd` stays open
+// whatever happens.
+bool AdoptMaster(int fd, UniqueFd* slave, std::string* slave_name, std::string* error);
 
 }  // namespace velmar::emulator

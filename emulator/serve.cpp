@@ -16,6 +16,7 @@
 #include "emulator/pty_link.h"
 #include "emulator/signal_pipe.h"
 #include "emulator/tcp_listener.h"
+#include "platform/serial_rate_linux.h"
 
 namespace velmar::emulator {
 
@@ -77,6 +78,12 @@ class Session : public BootLoaderListener {
     m_fd.hang_up();
     m_hung_up = true;
   }
+  void OnBlockStarted(int32_t load, int32_t block) override {
+    if (m_options.marks) {
+      std::fprintf(m_out, "block %d of load %d\n", block, load);
+      std::fflush(m_out);
+    }
+  }
 
  private:
   enum class Io { kOk, kClosed, kFailed };
@@ -87,6 +94,8 @@ class Session : public BootLoaderListener {
   Io Transmit();
   // A closed connection is the tool going away; on the pseudo-terminal it is a fault of ours.
   Io Trouble(const char* what);
+  // False when the tool's side is not at --tool-rate: the bytes just read are then lost.
+  bool AtToolRate();
   void ReportNoise() const;
 
   const Options& m_options;
@@ -103,6 +112,7 @@ class Session : public BootLoaderListener {
   int32_t m_ended = 0;
   bool m_failed = false;
   bool m_hung_up = false;
+  int32_t m_reported_rate = 0;  // the wrong rate last reported, so that each is told once
 };
 
 void Session::OnLoadEnded(const LoadSummary& summary) {
@@ -160,6 +170,27 @@ Session::Io Session::Trouble(const char* what) {
   return Io::kFailed;
 }
 
+bool Session::AtToolRate() {
+  if (m_options.tool_rate <= 0) {
+    return true;
+  }
+  // On a master the termios requests report the slave's settings: the tool's side.
+  const int32_t rate = platform::ReadOutputRate(m_fd.fd);
+  if (rate == m_options.tool_rate) {
+    return true;
+  }
+  m_failed = true;
+  if (rate != m_reported_rate) {
+    m_reported_rate = rate;
+    std::fprintf(m_err,
+                 "velmar-printer: the tool's side is at %d baud, not %d: what arrives so is "
+                 "dropped\n",
+                 rate, m_options.tool_rate);
+    std::fflush(m_err);
+  }
+  return false;
+}
+
 Session::Io Session::Receive() {
   std::array<uint8_t, kReadChunk> buffer{};
   const ssize_t count = ::read(m_fd.fd, buffer.data(), buffer.size());
@@ -171,6 +202,9 @@ Session::Io Session::Receive() {
   }
   if (count == 0 && m_fd.peer_may_close) {
     return Io::kClosed;
+  }
+  if (!AtToolRate()) {
+    return Io::kOk;
   }
   const Clock::time_point read_at = Clock::now();
   // The boot loader sees the bytes as the noise left them.
@@ -254,11 +288,14 @@ LineEnd Session::Run(SignalPipe& signals, const LineFd& line) {
   }
 }
 
-bool InstallSignals(SignalPipe& signals, std::FILE* err) {
+// Catches the signals, then prints where the tool finds us as the report's first line.
+bool StartServing(SignalPipe& signals, const std::string& where, std::FILE* out, std::FILE* err) {
   if (!signals.Install()) {
     std::fprintf(err, "velmar-printer: cannot catch signals: %s\n", std::strerror(errno));
     return false;
   }
+  std::fprintf(out, "%s\n", where.c_str());
+  std::fflush(out);
   return true;
 }
 
@@ -293,16 +330,36 @@ int Serve(const Options& options, const std::string& link_path, std::FILE* out, 
     return 1;
   }
   SignalPipe signals;
-  if (!InstallSignals(signals, err)) {
+  if (!StartServing(signals, link_path, out, err)) {
     return 1;
   }
-  std::fprintf(out, "%s\n", link_path.c_str());
-  std::fflush(out);
   Session session(options, out, err);
   if (session.Run(signals, {pty.MasterFd(), false, [&pty] { pty.HangUp(); }}) == LineEnd::kServed) {
     // Closing hangs the tool up and discards what it has not read: its last reply, often.
     pty.AwaitRead(kReadByToolLimit);
   }
+  return session.Finish();
+}
+
+int ServeInherited(const Options& options, std::FILE* out, std::FILE* err) {
+  UniqueFd slave;
+  std::string slave_name;
+  std::string error;
+  if (!AdoptMaster(options.line_fd, &slave, &slave_name, &error)) {
+    std::fprintf(err, "velmar-printer: descriptor %d: %s\n", options.line_fd, error.c_str());
+    return 1;
+  }
+  SignalPipe signals;
+  if (!StartServing(signals, slave_name, out, err)) {
+    return 1;
+  }
+  Session session(options, out, err);
+  // The owner keeps the line: a hang-up only lets go of our copies.
+  UniqueFd line(options.line_fd);
+  session.Run(signals, {line.Get(), false, [&line, &slave] {
+                          line.Reset();
+                          slave.Reset();
+                        }});
   return session.Finish();
 }
 
@@ -314,11 +371,9 @@ int ServeTcp(const Options& options, std::FILE* out, std::FILE* err) {
     return 1;
   }
   SignalPipe signals;
-  if (!InstallSignals(signals, err)) {
+  if (!StartServing(signals, listener.Address(), out, err)) {
     return 1;
   }
-  std::fprintf(out, "%s\n", listener.Address().c_str());
-  std::fflush(out);
   Session session(options, out, err);
   LineEnd end = LineEnd::kClosed;
   while (end == LineEnd::kClosed) {

@@ -65,8 +65,11 @@ void Printer(const std::vector<std::string>& arguments) {
     return;
   }
   const int places = static_cast<int>(!o.link.empty()) + static_cast<int>(!o.com_port.empty()) +
-                     static_cast<int>(o.tcp.has_value());
+                     static_cast<int>(o.tcp.has_value()) + static_cast<int>(o.line_fd >= 0);
   Check(places == 1, "one place to serve");
+  Check(o.line_fd < 0 || (o.line_fd >= 3 && o.line_fd <= 1023),
+        "an inherited line is no standard stream");
+  Check(!o.tcp || o.tool_rate == 0, "a rate to check needs a pseudo-terminal");
   Check(!o.tcp || !o.tcp->host.empty(), "a TCP endpoint has a host");
   Check(o.loader.model.size() <= emulator::protocol::kMaxModelName, "the model name fits");
   Check(o.loader.start <= kMaxStart, "the start address fits the first reply");

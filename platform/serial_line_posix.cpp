@@ -259,7 +259,8 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
     return fail(SerialOpenResult::kSystemFailure, errno);
   }
   const std::string path = ResolvePortName(name);
-  // A ttyS node without a UART behind it answers EIO, one beyond the driver's ports ENXIO.
+  // A ttyS node without a UART behind it answers EIO (at open or at its first request), one
+  // beyond the driver's ports ENXIO.
   const auto absent = [&path](int number) {
     return (number == EIO || number == ENXIO) && IsDeviceNode(path);
   };
@@ -274,7 +275,10 @@ SerialOpenResult SerialLine::Open(const std::string& name, int32_t baud_rate) {
                 number);
   }
   if (::isatty(line.Get()) == 0) {
-    return fail(SerialOpenResult::kNoDevice, errno);
+    // A ttyS without a UART may open, and then fail its first terminal request.
+    const int number = errno;
+    return fail(absent(number) ? SerialOpenResult::kNoHardware : SerialOpenResult::kNoDevice,
+                number);
   }
   // TIOCEXCL keeps out other users but not root; the lock keeps out every other opener, in this
   // process too. Closing the descriptor releases the lock on every failure path below.

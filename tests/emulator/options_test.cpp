@@ -28,6 +28,15 @@ TEST(EmulatorOptionsTest, ReadsNumbersInHexOrDecimalAndCombinesTheFault) {
   EXPECT_EQ(o.loader.fault.reply, ReplyKind::kStatusReply);
 }
 
+TEST(EmulatorOptionsTest, ReadsAnInheritedLineAndWhatToCheckOnIt) {
+  Options o;
+  ASSERT_EQ(Parse({"--line-fd", "5", "--tool-rate", "19200", "--marks"}, &o), ParseResult::kOk);
+  EXPECT_EQ(o.line_fd, 5);
+  EXPECT_EQ(o.tool_rate, 19200);
+  EXPECT_TRUE(o.marks);
+  EXPECT_TRUE(o.link.empty());
+}
+
 TEST(EmulatorOptionsTest, ReadsWhereToListen) {
   struct Case {
     const char* text;
@@ -149,6 +158,13 @@ TEST(EmulatorOptionsTest, RefusesWhatCannotBeServed) {
       {"--tcp", "[::1:9100"},
       {"--tcp", "::1]:9100"},
       {"--tcp", "a[b]:9100"},
+      // An inherited line: never a standard stream, never beside another place.
+      {"--line-fd", "2"},
+      {"--line-fd", "1024"},
+      {"--line-fd", "3", "--link", "a"},
+      {"--line-fd", "3", "--tool-rate", "0"},
+      {"--line-fd", "3", "--marks=1"},
+      {"--tcp", ":0", "--tool-rate", "9600"},  // a connection has no rate
   };
   for (const Args& args : refused) {
     Options o;

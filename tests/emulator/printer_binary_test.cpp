@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "emulator/unique_fd.h"
 #include "tests/emulator/tool_script.h"
 #include "tests/integration/child_process.h"
 
@@ -164,6 +166,53 @@ TEST_F(EmulatorBinaryTest, StopsOnSignalAndReportsTheUnfinishedLoad) {
   EXPECT_EQ(m_printer.ExitStatus(), 1);
   EXPECT_NE(m_printer.Out().find("ended while waiting for the acknowledge byte"), std::string::npos)
       << Report();
+}
+
+// --line-fd: the test owns the master, as the kernel harness does; the printer serves on it,
+// drops what arrives while the tool's side is at another rate than --tool-rate, marks each
+// block, and the line outlives the run.
+TEST_F(EmulatorBinaryTest, ServesAnInheritedLineAtTheToolsRateAndLeavesItUp) {
+  const UniqueFd owned(::posix_openpt(O_RDWR | O_NOCTTY));
+  const int master = owned.Get();
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string slave = ::ptsname(master);
+  const auto set_rate = [master](speed_t rate) {
+    termios settings{};
+    ::tcgetattr(master, &settings);  // on a master: the slave's settings
+    ::cfmakeraw(&settings);
+    ::cfsetspeed(&settings, rate);
+    ::tcsetattr(master, TCSANOW, &settings);
+  };
+  set_rate(B19200);
+  ASSERT_TRUE(m_printer.Start({VELMAR_PRINTER, "--line-fd", std::to_string(master), "--tool-rate",
+                               "9600", "--marks", "--loads", "1"}));
+  ::fcntl(master, F_SETFD, FD_CLOEXEC);  // this child alone inherits it
+  ASSERT_TRUE(m_printer.WaitForOutput(slave + "\n", kDeadline)) << m_printer.Err();
+  {
+    ToolLine line(slave);
+    ASSERT_TRUE(line.Write(TwoBlockProgram()[0].tool));
+    ASSERT_TRUE(m_printer.WaitForOutput("at 19200 baud, not 9600", kDeadline, true));
+    set_rate(B9600);
+    for (const Step& step : TwoBlockProgram()) {
+      ASSERT_TRUE(line.Write(step.tool));
+      EXPECT_EQ(line.Read(step.reply.size()), step.reply);
+    }
+  }
+  ASSERT_TRUE(m_printer.Wait(kDeadline)) << Report();
+  EXPECT_EQ(m_printer.ExitStatus(), 1) << Report();  // the dropped bytes count against it
+  EXPECT_NE(m_printer.Out().find("block 1 of load 1\nblock 2 of load 1\nload 1: "),
+            std::string::npos)
+      << Report();
+  EXPECT_NE(m_printer.Out().find(", complete"), std::string::npos) << Report();
+  ToolLine again(slave);
+  ASSERT_TRUE(again.Write({0x55}));
+  uint8_t byte = 0;
+  pollfd ready{master, POLLIN, 0};
+  EXPECT_EQ(::poll(&ready, 1, 5000), 1);
+  EXPECT_EQ(::read(master, &byte, 1), 1);
+  EXPECT_EQ(byte, 0x55);
 }
 
 TEST_F(EmulatorBinaryTest, UsageErrorsExitWithTwo) {

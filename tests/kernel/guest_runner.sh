@@ -1,0 +1,85 @@
+#!/bin/sh
+# Does what the host asks on the control line: one command a line, each answered by data lines
+# ("out TEXT", "err TEXT") and then one last line, "ok VALUE" or "fail WHY". Loaders run in the
+# background under the host's name for them, their output in files until "wait" sends it.
+#   start NAME ARG...           /bin/velmar-load ARG..., in the background
+#   wait NAME                   its standard output and error, then its exit status
+#   signal NAME SIGNAL          kill -SIGNAL
+#   read PATH                   a file's first line (a sysfs attribute)
+#   await PATH present|absent   until the device node is there, or gone
+#   await-output NAME TEXT      until the loader's standard output holds TEXT
+#   poweroff
+# An await gives up after 20 s, sooner than the host's deadline for the answer, so that the
+# host hears "fail" rather than nothing.
+set -f
+line=$1
+stty -F "$line" 115200 raw -echo
+exec <"$line" >"$line"
+
+# Polls `$@` every 50 ms for at most 20 s.
+poll() {
+  tries=400
+  until "$@"; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.05
+  done
+}
+
+node_is() {
+  if [ "$2" = present ]; then [ -e "$1" ]; else [ ! -e "$1" ]; fi
+}
+
+output_holds() {
+  grep -qF -- "$2" "/tmp/$1.out"
+}
+
+send_file() {
+  while IFS= read -r text || [ -n "$text" ]; do
+    printf '%s %s\n' "$1" "$text"
+  done <"$2"
+}
+
+if poll node_is /dev/ttyUSB0 present; then
+  echo ready
+else
+  echo "fail /dev/ttyUSB0 did not appear"
+fi
+
+while read -r command name rest; do
+  case "$command" in
+    start)
+      # shellcheck disable=SC2086 # the arguments are words without blanks
+      /bin/velmar-load $rest </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err" &
+      echo $! >"/tmp/$name.pid"
+      echo "ok $!"
+      ;;
+    wait)
+      wait "$(cat "/tmp/$name.pid")"
+      status=$?
+      send_file out "/tmp/$name.out"
+      send_file err "/tmp/$name.err"
+      echo "ok $status"
+      ;;
+    signal)
+      if kill "-$rest" "$(cat "/tmp/$name.pid")"; then echo ok; else echo "fail kill"; fi
+      ;;
+    read)
+      if value=$(head -n 1 "$name"); then echo "ok $value"; else echo "fail cannot read"; fi
+      ;;
+    await)
+      if poll node_is "$name" "$rest"; then echo ok; else echo "fail $name not $rest"; fi
+      ;;
+    await-output)
+      if poll output_holds "$name" "$rest"; then echo ok; else echo "fail no $rest"; fi
+      ;;
+    poweroff)
+      echo ok
+      poweroff -f
+      ;;
+    *)
+      echo "fail unknown command $command"
+      ;;
+  esac
+done
+poweroff -f

@@ -1,0 +1,68 @@
+#pragma once
+// The kernel harness's scenarios, one row each: a load by velmar-load in the guest, on a port
+// of the guest's own drivers, into a velmar-printer on the host; what is done to it at the
+// printer's mark of a block; how it must end; what follows it.
+//
+// The printer is paced at the loader's rate. It checks the rate the tool's side set on its
+// pseudo-terminal, which QEMU rounds to a standard termios rate (the smallest at or above 10/11
+// of the device's: 7200 shows as 9600, 14400 as 19200), so the row says what it can see there,
+// and separately the exact rate QEMU's emulated device was set to by the guest's driver.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmar::test {
+
+enum class Port {
+  kUart,     // /dev/ttyS2, 8250 on a 16550A
+  kAdapter,  // /dev/ttyUSB0, ftdi_sio on QEMU's FTDI adapter
+  kNoUart,   // /dev/ttyS3: a node with no UART behind it
+};
+
+// What happens at the printer's mark of block `at_block`.
+enum class During {
+  kNothing,
+  kReadLatency,       // ftdi_sio's latency_timer must show 1, and its old value after the load
+  kSecondLoader,      // another loader on the same port must be refused
+  kUnplug,            // the adapter goes; the loss to the load's end is measured
+  kUnplugUntilRetry,  // the adapter goes and comes back once the loader retries
+  kInterrupt,         // SIGINT to the loader
+};
+
+// What follows the row's load; a load that follows must succeed.
+enum class After {
+  kNothing,
+  kLoadAgain,           // at once, on the same port
+  kReplugAndLoadAgain,  // the adapter goes and comes back first
+};
+
+struct Moment {
+  During what = During::kNothing;
+  int32_t at_block = 0;  // the printer's mark that sets it off
+};
+
+// How the row's load must end.
+struct Outcome {
+  int exit_status = 0;
+  const char* key = "loaded";  // printer_end's key in the JSON stream
+  const char* text = nullptr;  // a line of standard error holds it
+  int32_t attempts = 1;        // 0 for a port that never opened
+};
+
+struct Scenario {
+  const char* name;
+  Port port;
+  int32_t baud;         // the loader's -b
+  const char* file;     // under the samples folder: short/, six/ or long/
+  int32_t tool_rate;    // what the printer finds on the tool's side; 0: no printer
+  int32_t device_rate;  // what the emulated device ran at, from QEMU's trace
+  Moment moment = {};
+  Outcome outcome = {};
+  After after = After::kNothing;
+  std::vector<std::string> options = {};  // more for the loader
+};
+
+const std::vector<Scenario>& Scenarios();
+
+}  // namespace velmar::test
