@@ -102,9 +102,7 @@ bool Downloader::Send(const uint8_t* frame, int32_t length) {
 
 void Downloader::EndByTransport() {
   StopWatchdog();
-  m_state.store(kIdle);
-  m_rx.RemoveAll();
-  Finish(m_transport->ConnectionLost() ? LN_PORT_LOST : LN_TIMEOUT);
+  Abandon(m_transport->ConnectionLost() ? LN_PORT_LOST : LN_TIMEOUT);
 }
 
 void Downloader::OnConnectionLost() {
@@ -113,9 +111,7 @@ void Downloader::OnConnectionLost() {
     return;  // nothing is under way that the loss could end
   }
   StopWatchdog();
-  m_state.store(kIdle);
-  m_rx.RemoveAll();
-  Finish(LN_PORT_LOST);
+  Abandon(LN_PORT_LOST);
 }
 
 void Downloader::OnDataReceived() {
@@ -164,7 +160,7 @@ void Downloader::ResumeWatchdog() {
   if (std::chrono::steady_clock::now() >= deadline) {
     // Expiring here rather than in the Watchdog: a line that keeps sending would keep the
     // Watchdog from ever taking the lock.
-    TimeOut();
+    Abandon(LN_TIMEOUT);
     return;
   }
   ArmWatchdog(deadline);
@@ -239,14 +235,14 @@ void Downloader::Expire() {
     m_watchdog_idle_event.Set();  // a reply got in first
     return;
   }
-  TimeOut();
+  Abandon(LN_TIMEOUT);
   m_watchdog_idle_event.Set();
 }
 
-void Downloader::TimeOut() {
+void Downloader::Abandon(platform::MessageId ending) {
   m_state.store(kIdle);
   m_rx.RemoveAll();
-  Finish(LN_TIMEOUT);
+  Finish(ending);
 }
 
 void Downloader::Finish(platform::MessageId notification) {

@@ -128,8 +128,8 @@ class Downloader : public transport::ReceiveSink {
   void Start(int32_t wake_state);
   // The time-out has passed: ends the run unless a reply got in first.
   void Expire();
-  // Ends the run by the time-out; the run's lock is held.
-  void TimeOut();
+  // Ends the run: idle, nothing kept of what came, `ending` posted; the run's lock is held.
+  void Abandon(platform::MessageId ending);
   // Arms the time-out to end at `deadline`; false when the run is closing or no Watchdog runs.
   void ArmWatchdog(std::chrono::steady_clock::time_point deadline);
   // Re-arms the time-out with what was left of it, or ends the run now when nothing was left:
