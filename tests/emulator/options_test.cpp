@@ -28,15 +28,6 @@ TEST(EmulatorOptionsTest, ReadsNumbersInHexOrDecimalAndCombinesTheFault) {
   EXPECT_EQ(o.loader.fault.reply, ReplyKind::kStatusReply);
 }
 
-TEST(EmulatorOptionsTest, ReadsAnInheritedLineAndWhatToCheckOnIt) {
-  Options o;
-  ASSERT_EQ(Parse({"--line-fd", "5", "--tool-rate", "19200", "--marks"}, &o), ParseResult::kOk);
-  EXPECT_EQ(o.line_fd, 5);
-  EXPECT_EQ(o.tool_rate, 19200);
-  EXPECT_TRUE(o.marks);
-  EXPECT_TRUE(o.link.empty());
-}
-
 TEST(EmulatorOptionsTest, ReadsWhereToListen) {
   struct Case {
     const char* text;

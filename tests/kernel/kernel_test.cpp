@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "tests/kernel/kernel_guest.h"
-#include "tests/kernel/scenario_run.h"
+#include "tests/kernel/scenario.h"
 
 namespace velmar::test {
 namespace {

@@ -1,4 +1,5 @@
-#include "tests/kernel/scenario_run.h"
+#include "tests/kernel/kernel_guest.h"
+#include "tests/kernel/scenario.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -53,8 +53,6 @@ const std::vector<Scenario>& Scenarios() {
       // Ctrl+C: the port is closed properly, and the next loader opens it at once.
       {"InterruptedOnAdapter", Port::kAdapter, 9600, "six/sample.bin", 9600, 9600,
        {During::kInterrupt, 2}, kInterrupted, After::kLoadAgain},
-      {"InterruptedOnUart", Port::kUart, 9600, "six/sample.bin", 9600, 9600,
-       {During::kInterrupt, 2}, kInterrupted, After::kLoadAgain},
   };
   // clang-format on
   return table;

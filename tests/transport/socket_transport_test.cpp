@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,6 +99,27 @@ TEST_F(SocketTransportTest, RefusedConnectionFailsWithoutABox) {
   EXPECT_EQ(no_host.LastOpenFailure().kind, OpenFailureKind::kNoConnection);
   EXPECT_EQ(no_host.LastOpenFailure().system_error, 0);
   EXPECT_NE(no_host.LastOpenFailure().system_text, "");
+}
+
+// A resolver waiting for a name server that never answers: the connect still ends within its
+// bound, dispatching nothing, with the time-out's number.
+TEST_F(SocketTransportTest, ANameResolvedTooLateFailsInTime) {
+  const auto released = std::make_shared<platform::ManualResetEvent>();  // once the test is over
+  LinkSocket socket(nullptr);
+  ASSERT_TRUE(socket.Create());
+  socket.SetResolver([released](const std::string&, const std::string&) {
+    released->Wait();
+    return platform::NameResolution{};
+  });
+  CountingWindow window(m_queue);
+  const BlockedCall connect =
+      RunBlocked(window, [&] { return socket.Connect("no-such-host.invalid", 9); });
+  released->Set();
+  EXPECT_FALSE(connect.result);
+  EXPECT_EQ(connect.dispatched_during, 0);
+  EXPECT_GE(connect.elapsed, 4s);
+  EXPECT_LT(connect.elapsed, 9s);
+  EXPECT_NE(socket.ConnectError(), 0);
 }
 
 TEST_F(SocketTransportTest, AWriteToAPeerThatStopsReadingGivesUpWithoutDispatching) {

@@ -146,23 +146,5 @@ TEST(PortNameTest, EverySpellingOfAPortHasOneLock) {
   EXPECT_NE(LockName("COM1"), LockName("\\\\.\\pipe\\COM1"));
 }
 
-// A pulled adapter's errors, and Wine's on a pseudo-terminal whose far end closed, mean the
-// device has gone; an aborted call (fAbortOnError after a line error) is cleared and retried,
-// as is an error nobody has seen yet.
-TEST(LineErrorTest, GoneDevicesAreToldFromLineErrors) {
-  const std::vector<std::pair<DWORD, LineError>> cases = {
-      {ERROR_DEVICE_REMOVED, LineError::kGone},
-      {ERROR_BAD_COMMAND, LineError::kGone},
-      {ERROR_ACCESS_DENIED, LineError::kGone},
-      {ERROR_NOT_READY, LineError::kGone},
-      {ERROR_BROKEN_PIPE, LineError::kGone},
-      {ERROR_OPERATION_ABORTED, LineError::kClearAndRetry},
-      {ERROR_IO_DEVICE, LineError::kClearAndRetry},
-  };
-  for (const auto& [error, kind] : cases) {
-    EXPECT_EQ(ClassifyLineError(error), kind) << error;
-  }
-}
-
 }  // namespace
 }  // namespace velmar::platform
