@@ -76,9 +76,8 @@ int RunLoad(const Options& given, bool console) {
   Options options = given;
   if (options.targets.empty()) {
     const settings::ProfileStore profile;
-    options.targets.push_back({profile.GetString(settings::kSettingsSection, settings::kPortEntry,
-                                                 settings::kDefaultPort),
-                               "", 0});
+    options.targets.push_back(Target::Serial(profile.GetString(
+        settings::kSettingsSection, settings::kPortEntry, settings::kDefaultPort)));
   }
   const bool several = options.targets.size() > 1;
 

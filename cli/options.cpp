@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -97,14 +98,56 @@ std::optional<std::string> ReadTcpTarget(const std::string& text, Target* target
   if (!port) {
     return "not a TCP port from 1 to 65535: " + text;
   }
-  *target = Target{{}, host, *port};
+  *target = Target::Tcp(host, *port);
   return std::string();
+}
+
+// rfc2217://HOST:PORT or socket://HOST:PORT; nullopt: not a URL at all; an error text: a URL,
+// but wrong.
+std::optional<std::string> ReadPortUrl(const std::string& text, Target* target) {
+  const size_t separator = text.find("://");
+  if (separator == std::string::npos) {
+    return std::nullopt;
+  }
+  std::string scheme = text.substr(0, separator);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (scheme != "rfc2217" && scheme != "socket") {
+    return "not a port URL (rfc2217://HOST:PORT or socket://HOST:PORT): " + text;
+  }
+  const std::string rest = text.substr(separator + 3);
+  const auto bad = rest.empty() ? std::nullopt : ReadTcpTarget(rest, target);
+  if (!bad) {
+    return "not " + scheme + "://HOST:PORT: " + text;
+  }
+  if (!bad->empty()) {
+    return *bad;
+  }
+  target->com_port = scheme == "rfc2217";
+  target->url = text;
+  return std::string();
+}
+
+// A port as -p or a port list names it: a URL, HOST:PORT where `host_port` allows it, or a
+// serial port; an error text when it is refused.
+std::string ReadPort(const std::string& text, bool host_port, Target* target) {
+  *target = Target::Serial(text);
+  if (const auto bad = ReadPortUrl(text, target)) {
+    return *bad;
+  }
+  if (host_port) {
+    if (const auto bad = ReadTcpTarget(text, target)) {
+      return *bad;
+    }
+  }
+  return {};
 }
 
 // What names one printer: a serial port's device, whatever the spelling (a by-id link, a bare
 // tty name), or HOST:PORT.
 std::string Identity(const Target& target) {
-  return target.IsTcp() ? target.Name() : "serial " + platform::PortIdentity(target.port);
+  return target.IsTcp() ? "tcp " + target.HostPort()
+                        : "serial " + platform::PortIdentity(target.port);
 }
 
 // Why `target` may not join `others`; empty when it may.
@@ -122,7 +165,8 @@ std::string NamedTwice(const Target& target, std::span<const Target> others) {
   return {};
 }
 
-// Every printer once; the rate is for serial lines; several traces go to files.
+// Every printer once; the rate is for serial lines, the server's ones included; several traces
+// go to files.
 std::string CheckTargets(const Options& options) {
   const std::span<const Target> targets(options.targets);
   for (size_t i = 0; i < targets.size(); ++i) {
@@ -132,7 +176,7 @@ std::string CheckTargets(const Options& options) {
   }
   if (options.baud_rate && !options.targets.empty() &&
       std::all_of(options.targets.begin(), options.targets.end(),
-                  [](const Target& t) { return t.IsTcp(); })) {
+                  [](const Target& t) { return t.IsTcp() && !t.com_port; })) {
     return "a baud rate has no meaning over TCP";
   }
   if (options.trace && options.trace_dir.empty() && options.targets.size() > 1) {
@@ -149,7 +193,7 @@ class TcpPairs {
       m_hosts.push_back(std::move(host));
       return;
     }
-    options->targets.push_back(Target{{}, std::move(host), m_ports.front()});
+    options->targets.push_back(Target::Tcp(std::move(host), m_ports.front()));
     m_ports.pop_front();
   }
   void AddPort(int32_t port, Options* options) {
@@ -157,7 +201,7 @@ class TcpPairs {
       m_ports.push_back(port);
       return;
     }
-    options->targets.push_back(Target{{}, std::move(m_hosts.front()), port});
+    options->targets.push_back(Target::Tcp(std::move(m_hosts.front()), port));
     m_hosts.pop_front();
   }
   std::string Unpaired() const {
@@ -176,12 +220,17 @@ std::string Apply(const platform::OptionScanner& scan, TcpPairs* pairs, Options*
   const std::string& value = scan.Value();
   const std::string& name = scan.Spelling();
   switch (scan.Id()) {
-    case kPortId:
+    case kPortId: {
       if (value.empty()) {
         return name + " needs a port name";
       }
-      options->targets.push_back(Target{value, {}, 0});
-      return {};
+      Target target;
+      std::string error = ReadPort(value, false, &target);
+      if (error.empty()) {
+        options->targets.push_back(std::move(target));
+      }
+      return error;
+    }
     case kBaudId:
       options->baud_rate = ParseNumber(value, 1, INT32_MAX);
       return options->baud_rate ? "" : "not a baud rate: " + value;
@@ -253,9 +302,10 @@ std::string MissingValue(const platform::OptionScanner& scan) {
 }  // namespace
 
 std::string Target::Name() const {
-  if (!IsTcp()) {
-    return port;
-  }
+  return !url.empty() ? url : IsTcp() ? HostPort() : port;
+}
+
+std::string Target::HostPort() const {
   const bool v6 = host.find(':') != std::string::npos;
   return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(tcp_port);
 }
@@ -276,13 +326,15 @@ const char* UsageText() {
           "  -p, --port NAME  serial port: ") +
       platform::PortNameHint() +
       "; default: the window's\n"
-      "                   saved port, else COM1; give it again for more printers\n"
-      "  -b, --baud N     baud rate of every serial port; default: the window's saved rate,\n"
-      "                   else 115200\n"
+      "                   saved port, else COM1; give it again for more printers. On a serial\n"
+      "                   device server: rfc2217://HOST:PORT (telnet with RFC 2217, the loader\n"
+      "                   sets the line) or socket://HOST:PORT (raw TCP, the server's rate)\n"
+      "  -b, --baud N     baud rate of every serial port and rfc2217:// port; default: the\n"
+      "                   window's saved rate, else 115200\n"
       "      --host HOST  a printer over TCP: its host name or address\n"
       "      --tcp-port N and its TCP port, 1 to 65535; each --host pairs with a --tcp-port\n"
-      "      --ports-from FILE  more printers, one a line (PORT or HOST:PORT, [IPv6]:PORT;\n"
-      "                   '#' starts a comment); - reads standard input\n"
+      "      --ports-from FILE  more printers, one a line (PORT, a port URL or HOST:PORT,\n"
+      "                   [IPv6]:PORT; '#' starts a comment); - reads standard input\n"
       "      --retries N  start a load again from the wake-up, up to N more times (0 to 1000),\n"
       "                   after a time-out, a lost port, a bad echo or a CRC failure; never after\n"
       "                   \"model not supported\" or \"program for another model\"\n"
@@ -380,9 +432,9 @@ std::string AddPortList(std::istream& in, Options* options) {
       continue;
     }
     const std::string entry = line.substr(first, line.find_last_not_of(kBlanks) + 1 - first);
-    Target target{entry, {}, 0};
-    if (const auto bad = ReadTcpTarget(entry, &target); bad && !bad->empty()) {
-      return "line " + std::to_string(number) + ": " + *bad;
+    Target target;
+    if (const std::string bad = ReadPort(entry, true, &target); !bad.empty()) {
+      return "line " + std::to_string(number) + ": " + bad;
     }
     if (std::string error = NamedTwice(target, options->targets); !error.empty()) {
       return "line " + std::to_string(number) + ": " + error;

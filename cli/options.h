@@ -16,25 +16,41 @@
 #include <istream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmar::cli {
 
 enum class Command { kLoad, kInfo, kListPorts, kHelp };
 
-// One printer to load: a serial port, or a TCP connection.
+// One printer to load: a serial port, or a TCP connection, which may lead to a serial device
+// server's port that the loader sets up (rfc2217://HOST:PORT).
 struct Target {
   std::string port;  // a serial port; empty for TCP
   std::string host;  // set for a TCP connection
   int32_t tcp_port = 0;
+  bool com_port = false;  // the server's port control sets the line (RFC 2217)
+  std::string url;        // rfc2217://… or socket://… as written; empty when not named so
+  static Target Serial(std::string name) {
+    Target target;
+    target.port = std::move(name);
+    return target;
+  }
+  static Target Tcp(std::string name, int32_t number) {
+    Target target;
+    target.host = std::move(name);
+    target.tcp_port = number;
+    return target;
+  }
   bool IsTcp() const { return !host.empty(); }
-  std::string Name() const;  // the port, or HOST:PORT ([v6]:PORT)
+  std::string HostPort() const;  // HOST:PORT ([v6]:PORT)
+  std::string Name() const;      // the URL as written, the port, or HOST:PORT
 };
 
 struct Options {
   Command command = Command::kLoad;
   std::vector<Target> targets;       // in the order given; empty: the window's saved port
-  std::optional<int32_t> baud_rate;  // one rate for every serial port
+  std::optional<int32_t> baud_rate;  // one rate for every serial port and rfc2217:// port
   std::string ports_from;            // --ports-from FILE ("-" standard input); empty: none
   bool trace = false;
   std::string trace_dir;  // --trace-dir DIR; empty: standard error
@@ -51,8 +67,9 @@ struct ParseResult {
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments);
 // Adds the port list's entries to options->targets: one a line, surrounding blanks trimmed,
-// empty lines and lines starting with '#' skipped; HOST:PORT (PORT all digits, [v6]:PORT) is a
-// TCP target, anything else a serial port. Returns an error text (a port named twice, a bad
+// empty lines and lines starting with '#' skipped; HOST:PORT (PORT all digits, [v6]:PORT) and
+// socket://HOST:PORT are TCP targets, rfc2217://HOST:PORT a serial device server's port,
+// anything else a serial port. Returns an error text (a port named twice, a bad
 // line with its number, a combination the whole set refuses), empty when all is well.
 std::string AddPortList(std::istream& in, Options* options);
 const char* UsageText();

@@ -10,6 +10,7 @@
 #include "texts/open_failure_text.h"
 #include "texts/string_table.h"
 #include "texts/text_encoding.h"
+#include "transport/socket_transport.h"
 #include "transport/transport_factory.h"
 
 namespace velmar::cli {
@@ -117,10 +118,12 @@ std::unique_ptr<engine::Downloader> PrinterLoad::MakeRun(datafile::LoadWindow& w
                                                          TracedTransport** traced) const {
   return std::make_unique<engine::Downloader>(&window, [&](transport::ReceiveSink* owner) {
     auto wrapped = std::make_unique<TracedTransport>(
-        m_target.IsTcp() ? transport::MakeTransport(owner, kTcpConnectionType, m_target.host,
-                                                    m_target.tcp_port, "", 0)
-                         : transport::MakeTransport(owner, transport::kSerialConnectionType, "", 0,
-                                                    m_target.port, m_settings.baud_rate),
+        m_target.com_port ? std::make_unique<transport::SocketTransport>(
+                                owner, m_target.host, m_target.tcp_port, m_settings.baud_rate)
+        : m_target.IsTcp() ? transport::MakeTransport(owner, kTcpConnectionType, m_target.host,
+                                                      m_target.tcp_port, "", 0)
+                           : transport::MakeTransport(owner, transport::kSerialConnectionType, "",
+                                                      0, m_target.port, m_settings.baud_rate),
         m_settings.trace);
     *traced = wrapped.get();
     return wrapped;

@@ -8,10 +8,16 @@
 // threads. OnClose reports a connection that failed without input. Connect and Send block the
 // caller for a bounded time and never dispatch its thread's messages: a handler that runs
 // while its caller is in the middle of a send could tear that caller down under it.
+// A printer's frames are small and each waits for the other side's answer, so every
+// connection sends at once (TCP_NODELAY), and acknowledges at once where the system allows it,
+// so that a peer that holds back small segments until they are acknowledged is not kept
+// waiting for a delayed acknowledgement.
 //   Create     makes the socket; false without a message queue on this thread or on failure.
 //   Connect    host name or dotted address; false when no connection could be made within
 //              kConnectTimeout, which bounds the name's resolution and the connects to every
 //              address it resolves to together. A resolver that hangs is left behind.
+//              With Notify::kLater the notifications wait for StartNotifications, and the
+//              caller may meanwhile talk to the peer with ReceiveBefore and Send.
 //   ConnectError  the system's error number behind the last failed Connect: the last address's
 //              refusal, the time-out's when the name or no address answered in time; 0 when
 //              the name did not resolve.
@@ -20,6 +26,8 @@
 //   SetResolver  what Connect resolves names with; the system's resolver unless set.
 //   Receive    takes at most `capacity` bytes without waiting: the count, 0 when the peer has
 //              closed the connection, -1 on failure (or when nothing is there).
+//   ReceiveBefore  before the notifications start: waits until `deadline` for input, then as
+//              Receive; -1 also when nothing came in time.
 //   Send       sends every byte; returns `length`, or -1 when the send failed or the peer took
 //              nothing for kSendRoomTimeout. Bytes sent before a failure stay sent.
 //   SendTimedOut  whether the last failed Send failed only for want of room: the connection
@@ -54,13 +62,17 @@ class StreamSocket {
   static bool Startup();
 
   bool Create();
-  bool Connect(const std::string& host, int32_t port);
+  enum class Notify { kAtConnect, kLater };
+  bool Connect(const std::string& host, int32_t port, Notify notify = Notify::kAtConnect);
+  void StartNotifications();
   int ConnectError() const { return m_connect_error; }
   std::string ConnectErrorText() const {
     return m_resolution_failure.empty() ? SystemErrorText(m_connect_error) : m_resolution_failure;
   }
   void SetResolver(NameResolver resolve) { m_resolve = std::move(resolve); }
   int32_t Receive(uint8_t* buffer, int32_t capacity);
+  int32_t ReceiveBefore(uint8_t* buffer, int32_t capacity,
+                        std::chrono::steady_clock::time_point deadline);
   int32_t Send(const uint8_t* data, int32_t length);
   bool SendTimedOut() const { return m_send_timed_out; }
   void Close();

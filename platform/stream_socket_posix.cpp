@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -46,6 +48,30 @@ int WaitWritable(int fd, Clock::time_point deadline) {
       return -1;
     }
   }
+}
+
+// Waits until the socket has input (or its end) or `deadline` passes; true when it has.
+bool WaitReadable(int fd, Clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      return false;
+    }
+    pollfd pfd{fd, POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+    if (ready > 0) {
+      return true;
+    }
+    if (ready < 0 && errno != EINTR) {
+      return false;
+    }
+  }
+}
+
+// Linux drops quick acknowledgement again after a while, so it is asked for after each receive.
+void AcknowledgeAtOnce(int fd) {
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
 }  // namespace
@@ -158,7 +184,7 @@ bool StreamSocket::Create() {
   return true;
 }
 
-bool StreamSocket::Connect(const std::string& host, int32_t port) {
+bool StreamSocket::Connect(const std::string& host, int32_t port, Notify notify) {
   m_connect_error = EINVAL;
   m_resolution_failure.clear();
   if (!m_impl || port <= 0 || port > 65535) {
@@ -196,8 +222,13 @@ bool StreamSocket::Connect(const std::string& host, int32_t port) {
       }
     }
     if (connected) {
+      const int on = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      AcknowledgeAtOnce(fd);
       m_impl->fd = fd;
-      m_impl->StartWatcher();
+      if (notify == Notify::kAtConnect) {
+        m_impl->StartWatcher();
+      }
       return true;
     }
     ::close(fd);
@@ -212,12 +243,26 @@ int32_t StreamSocket::Receive(uint8_t* buffer, int32_t capacity) {
   for (;;) {
     const ssize_t got = ::recv(m_impl->fd, buffer, static_cast<size_t>(capacity), 0);
     if (got >= 0) {
+      AcknowledgeAtOnce(m_impl->fd);
       return static_cast<int32_t>(got);
     }
     if (errno != EINTR) {
       return -1;
     }
   }
+}
+
+void StreamSocket::StartNotifications() {
+  if (IsOpen() && !m_impl->watcher.joinable()) {
+    m_impl->StartWatcher();
+  }
+}
+
+int32_t StreamSocket::ReceiveBefore(uint8_t* buffer, int32_t capacity, Clock::time_point deadline) {
+  if (!IsOpen() || m_impl->watcher.joinable() || !WaitReadable(m_impl->fd, deadline)) {
+    return -1;
+  }
+  return Receive(buffer, capacity);
 }
 
 int32_t StreamSocket::Send(const uint8_t* data, int32_t length) {

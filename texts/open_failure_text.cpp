@@ -23,6 +23,7 @@ constexpr struct {
     {OpenFailureKind::kSettingsRefused, IDS_PORT_SETTINGS_REFUSED},
     {OpenFailureKind::kNoConnection, IDS_NO_CONNECTION},
     {OpenFailureKind::kSystemFailure, IDS_PORT_SYSTEM_FAILURE},
+    {OpenFailureKind::kServerRefused, IDS_SERVER_REFUSED},
 };
 
 // A refused rate outside the window's list is most likely refused for itself: the framing is the

@@ -9,7 +9,7 @@ namespace velmar::texts {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 39> kStrings{{
+constexpr std::array<std::pair<int, std::string_view>, 40> kStrings{{
     {IDS_ABOUT, "О программе..."},
     {IDS_BAD_DATA, "Неверные данные в файле.\nЗагрузка невозможна."},
     {IDS_PORT_BUSY, "Не удалось открыть порт.\nВозможно, он занят другим приложением."},
@@ -55,6 +55,7 @@ constexpr std::array<std::pair<int, std::string_view>, 39> kStrings{{
      "Связь с принтером потеряна: порт закрыт или адаптер отключён.\nЗагрузка будет прервана."},
     {IDS_PORT_NO_HARDWARE, "За этим портом нет устройства"},
     {IDS_PORT_SYSTEM_FAILURE, "Системе не хватило средств, чтобы открыть порт"},
+    {IDS_SERVER_REFUSED, "Сервер портов не дал настроить порт"},
 }};
 
 constexpr std::string_view kPlaceholder = "%s";

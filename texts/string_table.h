@@ -54,6 +54,7 @@ enum TextId : int {
   // Why a port did not open, on a line after text 103.
   IDS_PORT_NO_HARDWARE = 138,
   IDS_PORT_SYSTEM_FAILURE = 139,
+  IDS_SERVER_REFUSED = 140,
 };
 
 // The text with that number; empty when there is none.

@@ -20,6 +20,7 @@ enum class OpenFailureKind {
   kSettingsRefused,  // the port refused the line settings
   kNoConnection,     // the TCP connection could not be made
   kSystemFailure,    // the system could not give what the port needs
+  kServerRefused,    // a serial device server did not set its port up as asked
 };
 
 struct OpenFailure {

@@ -26,8 +26,12 @@ void LinkSocket::OnClose(int /*error*/) {
   m_owner->Lose();
 }
 
-SocketTransport::SocketTransport(ReceiveSink* owner, std::string host, int32_t port_number)
-    : m_owner(owner), m_host(std::move(host)), m_port_number(port_number) {}
+SocketTransport::SocketTransport(ReceiveSink* owner, std::string host, int32_t port_number,
+                                 std::optional<int32_t> com_port_rate)
+    : m_owner(owner),
+      m_host(std::move(host)),
+      m_port_number(port_number),
+      m_com_port_rate(com_port_rate) {}
 
 SocketTransport::~SocketTransport() {
   m_socket.reset();
@@ -39,14 +43,27 @@ bool SocketTransport::OpenConnection() {
     return false;
   }
   m_socket = std::make_unique<LinkSocket>(this);
-  if (!m_socket->Create() || !m_socket->Connect(m_host, m_port_number)) {
-    const int error = m_socket->ConnectError();
-    // An IPv6 address is bracketed, so that the port number stands apart from it.
-    const bool v6 = m_host.find(':') != std::string::npos;
-    m_open_failure = {OpenFailureKind::kNoConnection, error, m_socket->ConnectErrorText(),
-                      (v6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port_number)};
+  // An IPv6 address is bracketed, so that the port number stands apart from it.
+  const bool v6 = m_host.find(':') != std::string::npos;
+  const std::string name = std::string(m_com_port_rate ? "rfc2217://" : "") +
+                           (v6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port_number);
+  using Notify = platform::StreamSocket::Notify;
+  if (!m_socket->Create() ||
+      !m_socket->Connect(m_host, m_port_number,
+                         m_com_port_rate ? Notify::kLater : Notify::kAtConnect)) {
+    m_open_failure = {OpenFailureKind::kNoConnection, m_socket->ConnectError(),
+                      m_socket->ConnectErrorText(), name};
     m_socket.reset();
     return false;
+  }
+  if (m_com_port_rate) {
+    if (!SetUpComPort()) {
+      m_open_failure.port = name;
+      m_socket.reset();
+      m_com_port.reset();
+      return false;
+    }
+    m_socket->StartNotifications();
   }
   m_open_failure = {};
   m_is_open = true;
@@ -62,11 +79,59 @@ bool SocketTransport::CloseConnection() {
   return true;
 }
 
+bool SocketTransport::SetUpComPort() {
+  m_com_port = std::make_unique<ComPortClient>(*m_com_port_rate);
+  const auto deadline = std::chrono::steady_clock::now() + kComPortSetupTimeout;
+  std::vector<uint8_t> to_send = ComPortClient::Greeting();
+  std::vector<uint8_t> ignored;
+  std::string reason;
+  while (reason.empty() && m_com_port->CurrentStage() != ComPortClient::Stage::kReady) {
+    if (!to_send.empty() && !SendWhole(to_send)) {
+      reason = "the server took nothing";
+      break;
+    }
+    to_send.clear();
+    uint8_t buffer[kReceiveChunk];
+    const int32_t got = m_socket->ReceiveBefore(buffer, kReceiveChunk, deadline);
+    if (got == 0) {
+      reason = "the server closed the connection";
+    } else if (got < 0) {
+      reason = m_com_port->Reason();  // what it was still waiting for
+    } else {
+      m_com_port->Take(buffer, got, &ignored, &to_send);
+      if (m_com_port->CurrentStage() == ComPortClient::Stage::kRefused) {
+        reason = m_com_port->Reason();
+      }
+    }
+  }
+  if (!reason.empty()) {
+    m_open_failure = {OpenFailureKind::kServerRefused, 0, reason, "", *m_com_port_rate};
+    return false;
+  }
+  return true;
+}
+
+bool SocketTransport::SendWhole(const std::vector<uint8_t>& bytes) {
+  std::lock_guard lock(m_send_lock);
+  const auto length = static_cast<int32_t>(bytes.size());
+  return m_socket->Send(bytes.data(), length) == length;
+}
+
 bool SocketTransport::Write(const uint8_t* data, int32_t length) {
   if (!m_socket || !m_socket->IsOpen() || length <= 0) {
     return false;
   }
-  if (m_socket->Send(data, length) == length) {
+  bool sent = false;
+  if (m_com_port) {
+    std::lock_guard lock(m_send_lock);
+    m_tx.clear();
+    ComPortClient::Escape(data, length, &m_tx);
+    const auto escaped = static_cast<int32_t>(m_tx.size());
+    sent = m_socket->Send(m_tx.data(), escaped) == escaped;
+  } else {
+    sent = m_socket->Send(data, length) == length;
+  }
+  if (sent) {
     return true;
   }
   // A peer that only took nothing for the send's bound may still be there; any other failure
@@ -94,6 +159,22 @@ int32_t SocketTransport::Read(uint8_t* buffer, int32_t capacity) {
 }
 
 void SocketTransport::Deliver(const uint8_t* data, int32_t count) {
+  if (m_com_port) {
+    std::vector<uint8_t> decoded;
+    std::vector<uint8_t> answers;
+    m_com_port->Take(data, count, &decoded, &answers);
+    if (!answers.empty()) {
+      SendWhole(answers);  // a failure shows in the next frame's write
+    }
+    if (decoded.empty()) {
+      return;  // only the server's own commands
+    }
+    return Store(decoded.data(), static_cast<int32_t>(decoded.size()));
+  }
+  Store(data, count);
+}
+
+void SocketTransport::Store(const uint8_t* data, int32_t count) {
   // The owner drains the buffer in each call, so it is empty here; never overrun it anyway.
   count = std::min(count, kSocketBufferSize - m_rx_count);
   std::memcpy(m_rx_data + m_rx_count, data, static_cast<size_t>(count));

@@ -7,7 +7,12 @@
 // "ERROR #4", a failed receive "ERROR #5" (message box, the application's name as caption),
 // and the socket is closed; then the owner is told the connection is lost (OnConnectionLost),
 // as it is when the connection fails without a word.
-//   OpenConnection  false when no connection is made within StreamSocket::kConnectTimeout.
+// Given a rate, it speaks to a serial device server's port (RFC 2217, ComPortClient): the line
+// is set up before OpenConnection returns, each byte written is escaped and each delivery is
+// unescaped, and the server's commands are answered on the delivery thread; a send lock keeps
+// those answers from cutting into a frame being written.
+//   OpenConnection  false when no connection is made within StreamSocket::kConnectTimeout, or
+//                   the server did not set its line up within kComPortSetupTimeout.
 //   Read            copies everything received and empties the buffer; returns 0, keeping the
 //                   bytes, when the capacity is smaller than what is held.
 //   Write           sends every byte, waiting for room without dispatching the thread's
@@ -16,11 +21,16 @@
 //                   StreamSocket::kSendRoomTimeout. Bytes already sent stay sent.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/stream_socket.h"
+#include "transport/com_port_client.h"
 #include "transport/transport.h"
 
 namespace velmar::transport {
@@ -30,6 +40,7 @@ inline constexpr const char* kReceiveFailedText = "ERROR #5";
 inline constexpr const char* kSocketsFailedText = "Failed to Initialize Sockets";
 inline constexpr int32_t kReceiveChunk = 4096;
 inline constexpr int32_t kSocketBufferSize = 8208;
+inline constexpr std::chrono::milliseconds kComPortSetupTimeout{3000};
 
 class SocketTransport;
 
@@ -48,7 +59,9 @@ class LinkSocket final : public platform::StreamSocket {
 
 class SocketTransport final : public Transport {
  public:
-  SocketTransport(ReceiveSink* owner, std::string host, int32_t port_number);
+  // `com_port_rate`: the rate to set on a serial device server's port; none for plain TCP.
+  SocketTransport(ReceiveSink* owner, std::string host, int32_t port_number,
+                  std::optional<int32_t> com_port_rate = std::nullopt);
   ~SocketTransport() override;
 
   bool IsOpen() const override { return m_is_open; }
@@ -63,8 +76,12 @@ class SocketTransport final : public Transport {
   friend class LinkSocket;
   // Stores what the socket received and tells the owner.
   void Deliver(const uint8_t* data, int32_t count);
+  void Store(const uint8_t* data, int32_t count);
   // The connection has gone: tells the owner, once.
   void Lose();
+  // Sets the server's line up; false, with the reason in m_open_failure, when it did not.
+  bool SetUpComPort();
+  bool SendWhole(const std::vector<uint8_t>& bytes);
 
   uint8_t m_rx_data[kSocketBufferSize];
   int32_t m_rx_count = 0;
@@ -74,6 +91,10 @@ class SocketTransport final : public Transport {
   bool m_is_open = false;
   std::atomic<bool> m_lost{false};
   OpenFailure m_open_failure;
+  std::optional<int32_t> m_com_port_rate;
+  std::unique_ptr<ComPortClient> m_com_port;
+  std::mutex m_send_lock;  // guards m_tx and the socket's sends
+  std::vector<uint8_t> m_tx;
   std::unique_ptr<LinkSocket> m_socket;
 };
 

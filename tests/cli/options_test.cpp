@@ -41,6 +41,13 @@ TEST(OptionsTest, ParsesWhatALoadNeeds) {
   EXPECT_TRUE(many.options->trace);  // the folder implies it
   EXPECT_EQ(many.options->trace_dir, "t");
   EXPECT_EQ(many.options->ports_from, "-");
+
+  // A serial device server's port is a TCP printer whose line the loader sets at -b's rate.
+  const auto server = ParseOptions({"-p", "RFC2217://[::1]:2217", "-b", "9600", "f.bin"});
+  ASSERT_TRUE(server.options) << server.error;
+  const Target& target = server.options->targets.front();
+  EXPECT_TRUE(target.com_port && target.IsTcp());
+  EXPECT_EQ(target.host + " " + target.HostPort(), "::1 [::1]:2217");
 }
 
 TEST(OptionsTest, NamesEveryPrinterInTheOrderGiven) {
@@ -57,6 +64,8 @@ TEST(OptionsTest, NamesEveryPrinterInTheOrderGiven) {
       {{"-p", "A", "--host", "h", "--tcp-port", "1", "--host=h", "--tcp-port=2", "f.bin", "-pB"},
        {"A", "h:1", "h:2", "B"}},
       // "--" lets a file start with '-'; "-" alone is a file name anyway.
+      {{"-p", "rfc2217://srv:2217", "-p", "socket://10.0.0.1:4001", "f.bin"},
+       {"rfc2217://srv:2217", "socket://10.0.0.1:4001"}},
       {{"-p", "A", "--", "-f.bin"}, {"A"}, "-f.bin"},
       {{"--", "--help"}, {}, "--help"},
       {{"-"}, {}, "-"},
@@ -127,6 +136,15 @@ TEST(OptionsTest, RefusesWhatCannotBeRun) {
       {{"-p", "h:1", "--host", "h", "--tcp-port", "1", "f.bin"}, "port named twice: h:1"},
       {{"-p", "A", "-p", "B", "--trace", "f.bin"},
        "--trace with several printers needs --trace-dir"},
+      // Port URLs: the schemes other serial tools use, each naming a printer as HOST:PORT does.
+      {{"-p", "rfc2217://h", "f.bin"}, "not rfc2217://HOST:PORT: rfc2217://h"},
+      {{"-p", "socket://", "f.bin"}, "not socket://HOST:PORT: socket://"},
+      {{"-p", "telnet://h:23", "f.bin"},
+       "not a port URL (rfc2217://HOST:PORT or socket://HOST:PORT): telnet://h:23"},
+      {{"-p", "socket://::1:1", "f.bin"}, "not HOST:PORT, an IPv6 address goes in brackets: ::1:1"},
+      {{"-p", "socket://h:1", "--host", "h", "--tcp-port", "1", "f.bin"},
+       "port named twice: h:1 is socket://h:1"},
+      {{"-p", "socket://h:1", "-b", "9600", "f.bin"}, "a baud rate has no meaning over TCP"},
       {{"--retries", "1001", "f.bin"}},
       {{"--retries", "-1", "f.bin"}},
       {{"--wait", "-1", "f.bin"}},
@@ -165,6 +183,11 @@ TEST(OptionsTest, ReadsAPortList) {
       {{}, ":9100"},
       {{"-b", "9600"}, "h:1\n", {}, "a baud rate has no meaning over TCP"},
       {{"-b", "9600"}, "h:1\nCOM3\n", {"h:1", "COM3"}},
+      {{"-b", "9600"}, "h:1\nrfc2217://h:2\n", {"h:1", "rfc2217://h:2"}},
+      {{},
+       "rfc2217://h:1\nsocket://h:1\n",
+       {},
+       "line 2: port named twice: socket://h:1 is rfc2217://h:1"},
       {{"--trace"}, "A\nB\n", {}, "--trace with several printers needs --trace-dir"},
   };
   for (const Case& c : cases) {

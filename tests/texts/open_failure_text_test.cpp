@@ -34,6 +34,10 @@ TEST(OpenFailureTextTest, SaysWhyThePortDidNotOpen) {
       {{OpenFailureKind::kSettingsRefused, 0, "", ""}, busy + "\nПорт не принял настройки линии."},
       {{OpenFailureKind::kNoConnection, ECONNREFUSED, "Connection refused", ""},
        busy + "\nНе удалось соединиться с принтером (Connection refused)."},
+      {{OpenFailureKind::kServerRefused, 0, "the server set 115200 baud, not 9600", "rfc2217://h:1",
+        9600},
+       busy + "\nrfc2217://h:1: Сервер портов не дал настроить порт (the server set 115200 baud, "
+              "not 9600)."},
       {{OpenFailureKind::kNone, 0, "", ""}, busy},
       // The port named as the user named it, or HOST:PORT.
       {{OpenFailureKind::kAccessDenied, EACCES, "Permission denied", "/dev/ttyS0"},

@@ -287,5 +287,68 @@ TEST_F(SocketTransportTest, APeerThatClosesMidLoadShowsItsBoxAndEndsTheLoadAtOnc
   EXPECT_TRUE(run.m_transport->ConnectionLost());
 }
 
+// A serial device server's port: the line is set up before the open returns, or refused with
+// why; the server plays its part on a thread of its own while the open waits for it.
+TEST_F(SocketTransportTest, AServersPortIsSetUpBeforeTheOpenReturns) {
+  using namespace telnet;
+  const Bytes agree = {kIac, kDo, kComPortOption, kIac, kWill, kBinary, kIac, kDo, kBinary};
+  Bytes settled;
+  for (const Bytes& answer :
+       std::vector<Bytes>{{101, 0, 0, 0x25, 0x80}, {102, 8}, {103, 1}, {104, 1}, {112, 3}}) {
+    Codec::AppendSubNegotiation(kComPortOption, answer, &settled);
+  }
+  const size_t greeting = ComPortClient::Greeting().size();
+  enum class Server { kSilent, kCloses, kPlainTelnet, kAgrees };
+  const struct {
+    Server server;
+    std::string reason;  // empty: opens
+  } cases[] = {
+      {Server::kSilent, "the server did not agree to RFC 2217 COM-PORT-OPTION in time"},
+      {Server::kCloses, "the server closed the connection"},
+      {Server::kPlainTelnet, "the server does not offer RFC 2217 COM-PORT-OPTION"},
+      {Server::kAgrees, ""},
+  };
+  for (const auto& c : cases) {
+    LoopbackPeer peer;
+    std::thread server([&] {
+      if (!peer.Accept() || peer.Receive(greeting).size() != greeting) {
+        return;
+      }
+      if (c.server == Server::kCloses) {
+        peer.CloseConnection();
+      } else if (c.server == Server::kPlainTelnet) {
+        peer.Send({kIac, kWill, 1, kIac, kDont, kComPortOption});
+      } else if (c.server == Server::kAgrees) {
+        peer.Send(agree);
+        peer.Receive(10 + 7 * 7);  // the rate, then seven one-byte settings
+        peer.Send(settled);
+      }
+    });
+    SocketTransport transport(&m_sink, "127.0.0.1", peer.Port(), 9600);
+    m_sink.transport = &transport;
+    const auto start = std::chrono::steady_clock::now();
+    const bool opened = transport.OpenConnection();
+    server.join();
+    EXPECT_EQ(opened, c.reason.empty()) << c.reason;
+    if (!opened) {
+      const OpenFailure failure = transport.LastOpenFailure();
+      EXPECT_EQ(failure.kind, OpenFailureKind::kServerRefused);
+      EXPECT_EQ(failure.system_text, c.reason);
+      EXPECT_EQ(failure.port, "rfc2217://127.0.0.1:" + std::to_string(peer.Port()));
+      EXPECT_LT(std::chrono::steady_clock::now() - start, kComPortSetupTimeout + 2s);
+      continue;
+    }
+    // Each 0xFF doubled on the way out, undone on the way in, and a question the server asks
+    // mid-load answered on the delivery thread.
+    const Bytes frame = {0x1E, kIac, 0x02};
+    ASSERT_TRUE(transport.Write(frame.data(), 3));
+    EXPECT_EQ(peer.Receive(4), (Bytes{0x1E, kIac, kIac, 0x02}));
+    ASSERT_TRUE(peer.Send({'a', kIac, kDo, 24, kIac, kIac, 'b'}));
+    ASSERT_TRUE(m_queue.RunUntil([&] { return m_sink.received.size() == 3; }, kDeadline));
+    EXPECT_EQ(m_sink.received, (Bytes{'a', kIac, 'b'}));
+    EXPECT_EQ(peer.Receive(3), (Bytes{kIac, kWont, 24}));
+  }
+}
+
 }  // namespace
 }  // namespace velmar::transport
