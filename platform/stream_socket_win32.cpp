@@ -71,9 +71,9 @@ bool WaitReadable(SOCKET socket, Clock::time_point deadline) {
 }
 
 // Sends small frames at once, and asks for every segment to be acknowledged at once: Windows
-// has no quick acknowledgement to re-arm, but a fixed acknowledgement frequency of 1
-// (SIO_TCP_SET_ACK_FREQUENCY, Windows 10 1709 and later; absent from mingw-w64's headers) does
-// the same. Where the system lacks it, the delayed acknowledgement stays.
+// has no quick acknowledgement to re-arm, but an acknowledgement frequency of 1 , set once,
+// does the same (SIO_TCP_SET_ACK_FREQUENCY of the SDK's mstcpip.h, which mingw-w64 lacks).
+// Where the system does not know it, the delayed acknowledgement stays.
 void SendAtOnce(SOCKET socket) {
   const BOOL on = TRUE;
   ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);

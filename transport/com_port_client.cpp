@@ -64,8 +64,7 @@ uint32_t BigEndian(const std::vector<uint8_t>& bytes, size_t from) {
 
 void ComPortClient::Take(const uint8_t* in, int32_t length, std::vector<uint8_t>* data,
                          std::vector<uint8_t>* to_send) {
-  std::vector<uint8_t> received;
-  m_codec.Take(in, length, m_stage == Stage::kReady ? data : &received, to_send);
+  m_codec.Take(in, length, data, to_send);
   for (const telnet::SubNegotiation& answer : m_codec.TakeSubNegotiations()) {
     if (answer.option == telnet::kComPortOption && m_stage == Stage::kSettling) {
       Check(answer);

@@ -9,8 +9,9 @@
 // confirmed the rate, the framing and the purge; an answer with other values, or a refusal
 // of COM-PORT-OPTION, refuses the port with the reason in English. SET-CONTROL answers are not
 // awaited: they cannot be told apart, and a server on a line without modem signals may leave
-// DTR and RTS unanswered. The server's line and modem state notices are read and dropped,
-// as is anything the printer sends before the purge is confirmed.
+// DTR and RTS unanswered. The server's line and modem state notices are read and dropped.
+// Bytes that come before the line is ready are the server's words or the line's leftovers;
+// they go to `data` like any others, for the caller to read or drop.
 
 #include <cstdint>
 #include <string>

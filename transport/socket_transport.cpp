@@ -7,6 +7,32 @@
 
 namespace velmar::transport {
 
+namespace {
+
+// What is kept of a server's bytes before its port is set up.
+constexpr size_t kMaxServerWords = 256;
+
+// A server that will not serve a port often says why in plain text ("Port's device already in
+// use") before it closes: its first line, quoted, or nothing when it said nothing readable.
+std::string ServerWords(const std::vector<uint8_t>& said) {
+  constexpr size_t kMaxWords = 80;
+  std::string words;
+  for (const uint8_t byte : said) {
+    if (byte == '\r' || byte == '\n') {
+      if (!words.empty()) {
+        break;
+      }
+    } else if (byte < 0x20 || byte > 0x7E) {
+      return {};  // not words
+    } else if (words.size() < kMaxWords) {
+      words += static_cast<char>(byte);
+    }
+  }
+  return words.empty() ? "" : "; it said \"" + words + "\"";
+}
+
+}  // namespace
+
 void LinkSocket::OnReceive(int /*error*/) {
   uint8_t buffer[kReceiveChunk];
   const int32_t got = Receive(buffer, kReceiveChunk);
@@ -83,14 +109,19 @@ bool SocketTransport::SetUpComPort() {
   m_com_port = std::make_unique<ComPortClient>(*m_com_port_rate);
   const auto deadline = std::chrono::steady_clock::now() + kComPortSetupTimeout;
   std::vector<uint8_t> to_send = ComPortClient::Greeting();
-  std::vector<uint8_t> ignored;
+  std::vector<uint8_t> said;  // before the line is set: the server's words, or leftovers
   std::string reason;
-  while (reason.empty() && m_com_port->CurrentStage() != ComPortClient::Stage::kReady) {
+  // Whatever a read asks to send goes before the next read, and once the line is set.
+  while (reason.empty()) {
     if (!to_send.empty() && !SendWhole(to_send)) {
-      reason = "the server took nothing";
+      reason =
+          m_socket->SendTimedOut() ? "the server took nothing" : "the server closed the connection";
       break;
     }
     to_send.clear();
+    if (m_com_port->CurrentStage() == ComPortClient::Stage::kReady) {
+      break;
+    }
     uint8_t buffer[kReceiveChunk];
     const int32_t got = m_socket->ReceiveBefore(buffer, kReceiveChunk, deadline);
     if (got == 0) {
@@ -98,13 +129,15 @@ bool SocketTransport::SetUpComPort() {
     } else if (got < 0) {
       reason = m_com_port->Reason();  // what it was still waiting for
     } else {
-      m_com_port->Take(buffer, got, &ignored, &to_send);
+      m_com_port->Take(buffer, got, &said, &to_send);
+      said.resize(std::min(said.size(), kMaxServerWords));  // a babbling server is not kept
       if (m_com_port->CurrentStage() == ComPortClient::Stage::kRefused) {
         reason = m_com_port->Reason();
       }
     }
   }
   if (!reason.empty()) {
+    reason += ServerWords(said);
     m_open_failure = {OpenFailureKind::kServerRefused, 0, reason, "", *m_com_port_rate};
     return false;
   }

@@ -304,7 +304,8 @@ TEST_F(SocketTransportTest, AServersPortIsSetUpBeforeTheOpenReturns) {
     std::string reason;  // empty: opens
   } cases[] = {
       {Server::kSilent, "the server did not agree to RFC 2217 COM-PORT-OPTION in time"},
-      {Server::kCloses, "the server closed the connection"},
+      {Server::kCloses,
+       "the server closed the connection; it said \"Port's device already in use\""},
       {Server::kPlainTelnet, "the server does not offer RFC 2217 COM-PORT-OPTION"},
       {Server::kAgrees, ""},
   };
@@ -315,6 +316,8 @@ TEST_F(SocketTransportTest, AServersPortIsSetUpBeforeTheOpenReturns) {
         return;
       }
       if (c.server == Server::kCloses) {
+        const std::string words = "\r\nPort's device already in use\r\n";
+        peer.Send(Bytes(words.begin(), words.end()));
         peer.CloseConnection();
       } else if (c.server == Server::kPlainTelnet) {
         peer.Send({kIac, kWill, 1, kIac, kDont, kComPortOption});

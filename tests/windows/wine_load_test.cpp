@@ -16,6 +16,7 @@
 #include "tests/integration/child_process.h"
 #include "tests/integration/fault_cases.h"
 #include "tests/integration/sample_image.h"
+#include "tests/ser2net/ser2net_server.h"
 #include "tests/windows/wine_paths.h"
 #include "texts/string_table.h"
 
@@ -259,14 +260,33 @@ TEST_F(WineLoadTest, ALongModelNameAt9600) {
   ExpectImage(ProgramImage(ReadBytes((m_dir / "sample.bin").string())));
 }
 
+// Straight to the printer, and through Debian's ser2net with the loader setting its line:
+// ser2net starts the line at 9600, and the printer takes nothing but the 115200 asked for.
 TEST_F(WineLoadTest, ProgramOverTcp) {
-  const std::string port = StartTcpPrinter({"--loads", "1"});
-  ChildProcess loader;
-  RunLoader(loader, {"--host", kLoopback, "--tcp-port", port, WindowsSample("sample.bin")});
-  EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
-  EXPECT_NE(loader.Out().find("Программа успешно загружена в принтер."), std::string::npos)
-      << loader.Out();
-  ExpectImage(ProgramImage(ReadBytes(Sample("sample.bin"))));
+  for (const bool server : {false, true}) {
+    Ser2netServer ser2net;
+    std::string port;
+    std::vector<std::string> target;
+    if (!server) {
+      port = StartTcpPrinter({"--loads", "1"});
+      target = {"--host", kLoopback, "--tcp-port", port};
+    } else if (!Ser2netServer::Program().empty()) {
+      StartPrinter(21, {"--loads", "1", "--baud", "115200", "--tool-rate", "115200"});
+      ASSERT_TRUE(
+          ser2net.Start(m_dir, {{Accepter::kRfc2217, m_link, 9600, {}, false}}, kStartDeadline))
+          << ser2net.Error();
+      target = {"-p", "rfc2217://127.0.0.1:" + std::to_string(ser2net.Port(0)), "-b", "115200"};
+    } else {
+      continue;  // without ser2net, only the direct connection
+    }
+    target.push_back(WindowsSample("sample.bin"));
+    ChildProcess loader;
+    RunLoader(loader, target);
+    EXPECT_EQ(loader.ExitStatus(), 0) << loader.Out() << loader.Err();
+    EXPECT_NE(loader.Out().find("Программа успешно загружена в принтер."), std::string::npos)
+        << loader.Out();
+    ExpectImage(ProgramImage(ReadBytes(Sample("sample.bin"))));
+  }
 }
 
 TEST_F(WineLoadTest, AHeldPortIsRefused) {
