@@ -298,7 +298,7 @@ TEST_F(SocketTransportTest, AServersPortIsSetUpBeforeTheOpenReturns) {
     Codec::AppendSubNegotiation(kComPortOption, answer, &settled);
   }
   const size_t greeting = ComPortClient::Greeting().size();
-  enum class Server { kSilent, kCloses, kPlainTelnet, kAgrees };
+  enum class Server { kSilent, kCloses, kAgrees };
   const struct {
     Server server;
     std::string reason;  // empty: opens
@@ -306,7 +306,6 @@ TEST_F(SocketTransportTest, AServersPortIsSetUpBeforeTheOpenReturns) {
       {Server::kSilent, "the server did not agree to RFC 2217 COM-PORT-OPTION in time"},
       {Server::kCloses,
        "the server closed the connection; it said \"Port's device already in use\""},
-      {Server::kPlainTelnet, "the server does not offer RFC 2217 COM-PORT-OPTION"},
       {Server::kAgrees, ""},
   };
   for (const auto& c : cases) {
@@ -319,8 +318,6 @@ TEST_F(SocketTransportTest, AServersPortIsSetUpBeforeTheOpenReturns) {
         const std::string words = "\r\nPort's device already in use\r\n";
         peer.Send(Bytes(words.begin(), words.end()));
         peer.CloseConnection();
-      } else if (c.server == Server::kPlainTelnet) {
-        peer.Send({kIac, kWill, 1, kIac, kDont, kComPortOption});
       } else if (c.server == Server::kAgrees) {
         peer.Send(agree);
         peer.Receive(10 + 7 * 7);  // the rate, then seven one-byte settings
