@@ -193,16 +193,16 @@ int32_t SocketTransport::Read(uint8_t* buffer, int32_t capacity) {
 
 void SocketTransport::Deliver(const uint8_t* data, int32_t count) {
   if (m_com_port) {
-    std::vector<uint8_t> decoded;
-    std::vector<uint8_t> answers;
-    m_com_port->Take(data, count, &decoded, &answers);
-    if (!answers.empty()) {
-      SendWhole(answers);  // a failure shows in the next frame's write
+    m_decoded.clear();
+    m_answers.clear();
+    m_com_port->Take(data, count, &m_decoded, &m_answers);
+    if (!m_answers.empty()) {
+      SendWhole(m_answers);  // a failure shows in the next frame's write
     }
-    if (decoded.empty()) {
+    if (m_decoded.empty()) {
       return;  // only the server's own commands
     }
-    return Store(decoded.data(), static_cast<int32_t>(decoded.size()));
+    return Store(m_decoded.data(), static_cast<int32_t>(m_decoded.size()));
   }
   Store(data, count);
 }

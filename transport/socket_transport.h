@@ -95,6 +95,10 @@ class SocketTransport final : public Transport {
   std::unique_ptr<ComPortClient> m_com_port;
   std::mutex m_send_lock;  // guards m_tx and the socket's sends
   std::vector<uint8_t> m_tx;
+  // Each delivery's printer bytes and the answers to the server's commands, kept for the
+  // delivery thread so that a delivery allocates nothing once they have grown.
+  std::vector<uint8_t> m_decoded;
+  std::vector<uint8_t> m_answers;
   std::unique_ptr<LinkSocket> m_socket;
 };
 
