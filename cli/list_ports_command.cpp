@@ -1,34 +1,99 @@
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/load_command.h"
 #include "cli/options.h"
+#include "cli/output_json.h"
+#include "cli/port_lines.h"
 #include "platform/console_output.h"
-#include "platform/serial_line.h"
 #include "texts/string_table.h"
 
 namespace velmar::cli {
 
 namespace {
 
-// The mark after a port the user may not open: the port stays the line's first field (before a
-// tab), so that scripts that take the names keep working.
-std::string NoAccessMark() {
-  std::string mark("\t(");
-  mark.append(texts::LoadText(texts::IDS_PORT_NO_ACCESS)).append(".");
+// Why the user may not open the port, with the group that would let them.
+std::string NoAccessNote() {
+  std::string note(texts::LoadText(texts::IDS_PORT_NO_ACCESS));
+  note.append(".");
   const std::string group = platform::PortAccessGroup();
   if (!group.empty()) {
-    mark.append(" ").append(texts::FormatText(texts::IDS_PORT_ACCESS_GROUP, group));
+    note.append(" ").append(texts::FormatText(texts::IDS_PORT_ACCESS_GROUP, group));
   }
-  return mark.append(")");
+  return note;
+}
+
+void Append(std::string* details, const std::string& part) {
+  if (!part.empty()) {
+    details->append(details->empty() ? "" : ", ").append(part);
+  }
+}
+
+std::string HexOrNull(int32_t id) {
+  if (id < 0) {
+    return "null";
+  }
+  char text[8];
+  std::snprintf(text, sizeof text, "\"%04x\"", static_cast<unsigned>(id & 0xFFFF));
+  return text;
+}
+
+const char* AccessName(platform::PortAccess access) {
+  switch (access) {
+    case platform::PortAccess::kAllowed:
+      return "allowed";
+    case platform::PortAccess::kDenied:
+      return "denied";
+    case platform::PortAccess::kUnknown:
+      break;
+  }
+  return "unknown";
 }
 
 }  // namespace
 
-int RunListPorts() {
-  for (const std::string& port : platform::ListPorts()) {
-    const bool denied = platform::CheckPortAccess(port) == platform::PortAccess::kDenied;
-    platform::WriteText(stdout, port + (denied ? NoAccessMark() : "") + "\n");
+std::string LatencyWarning(const platform::PortDetails& port) {
+  if (platform::LoaderLowersLatency() || port.latency_timer_ms <= platform::kSlowLatencyMs) {
+    return {};
+  }
+  return texts::FormatText(texts::IDS_SLOW_LATENCY, std::to_string(port.latency_timer_ms));
+}
+
+std::string PortLine(const platform::PortDetails& port, platform::PortAccess access) {
+  std::string details;
+  Append(&details, port.description);
+  Append(&details, platform::UsbIds(port));
+  Append(&details, port.serial_number.empty() ? "" : "serial " + port.serial_number);
+  Append(&details, port.driver);
+  Append(&details, port.by_id);
+  Append(&details, LatencyWarning(port));
+  if (access == platform::PortAccess::kDenied) {
+    Append(&details, NoAccessNote());
+  }
+  return details.empty() ? port.name : port.name + "\t" + details;
+}
+
+std::string PortJson(const platform::PortDetails& port, platform::PortAccess access) {
+  JsonFields fields;
+  fields.TextOrNull("by_id", port.by_id)
+      .TextOrNull("driver", port.driver)
+      .TextOrNull("description", port.description)
+      .TextOrNull("manufacturer", port.manufacturer)
+      .TextOrNull("serial_number", port.serial_number)
+      .Raw("vendor_id", HexOrNull(port.vendor_id))
+      .Raw("product_id", HexOrNull(port.product_id))
+      .Raw("latency_timer_ms",
+           port.latency_timer_ms < 0 ? "null" : std::to_string(port.latency_timer_ms))
+      .TextOrNull("latency_warning", LatencyWarning(port))
+      .Text("access", AccessName(access));
+  return "{\"port\":" + JsonQuoted(port.name) + fields.Take() + "}";
+}
+
+int RunListPorts(bool json) {
+  for (const platform::PortDetails& port : platform::ListPortDetails()) {
+    const platform::PortAccess access = platform::CheckPortAccess(port.name);
+    platform::WriteText(stdout, (json ? PortJson(port, access) : PortLine(port, access)) + "\n");
   }
   return kExitSuccess;
 }

@@ -12,6 +12,7 @@
 #include "cli/output.h"
 #include "cli/printer_load.h"
 #include "cli/printer_window.h"
+#include "cli/production_record.h"
 #include "cli/refusal_text.h"
 #include "cli/traced_transport.h"
 #include "datafile/data_file.h"
@@ -97,7 +98,16 @@ int RunLoad(const Options& given, bool console) {
                                                         .several = several,
                                                         .terminal = console && (!several || fits),
                                                         .columns = platform::ConsoleColumns()});
-  SerialisedSink events(*output);
+  ProductionRecord record(*output);
+  if (!options.record.empty()) {
+    // Before any load: a station must not load printers it cannot account for.
+    if (std::string why; !record.Open(options.record, &why)) {
+      platform::WriteText(
+          stderr, "velmar-load: cannot write the record " + options.record + " (" + why + ")\n");
+      return kExitCannotOpenFile;
+    }
+  }
+  SerialisedSink events(options.record.empty() ? *output : static_cast<EventSink&>(record));
   std::vector<std::unique_ptr<TraceFile>> traces;
   std::vector<std::unique_ptr<PrinterLoad>> printers;
   for (const Target& target : options.targets) {

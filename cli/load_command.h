@@ -8,6 +8,6 @@ namespace velmar::cli {
 
 int RunLoad(const Options& options, bool console);
 int RunInfo(const Options& options);
-int RunListPorts();
+int RunListPorts(bool json);
 
 }  // namespace velmar::cli

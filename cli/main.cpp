@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
       std::fputs(UsageText(), stdout);
       return kExitSuccess;
     case Command::kListPorts:
-      return RunListPorts();
+      return RunListPorts(options.json);
     case Command::kInfo:
       return RunInfo(options);
     case Command::kLoad:

@@ -36,25 +36,20 @@ enum OptionId {
   kJsonId,
   kTraceId,
   kTraceDirId,
+  kRecordId,
   kInfoId,
   kListPortsId,
 };
 
 const std::vector<platform::OptionRule>& Rules() {
   static const std::vector<platform::OptionRule> rules = {
-      {kPortId, "port", 'p', true},
-      {kBaudId, "baud", 'b', true},
-      {kHelpId, "help", 'h', false},
-      {kHostId, "host", 0, true},
-      {kTcpPortId, "tcp-port", 0, true},
-      {kPortsFromId, "ports-from", 0, true},
-      {kRetriesId, "retries", 0, true},
-      {kWaitId, "wait", 0, true},
-      {kJsonId, "json", 0, false},
-      {kTraceId, "trace", 0, false},
-      {kTraceDirId, "trace-dir", 0, true},
-      {kInfoId, "info", 0, false},
-      {kListPortsId, "list-ports", 0, false},
+      {kPortId, "port", 'p', true},        {kBaudId, "baud", 'b', true},
+      {kHelpId, "help", 'h', false},       {kHostId, "host", 0, true},
+      {kTcpPortId, "tcp-port", 0, true},   {kPortsFromId, "ports-from", 0, true},
+      {kRetriesId, "retries", 0, true},    {kWaitId, "wait", 0, true},
+      {kJsonId, "json", 0, false},         {kTraceId, "trace", 0, false},
+      {kTraceDirId, "trace-dir", 0, true}, {kRecordId, "record", 0, true},
+      {kInfoId, "info", 0, false},         {kListPortsId, "list-ports", 0, false},
   };
   return rules;
 }
@@ -264,6 +259,12 @@ std::string Apply(const platform::OptionScanner& scan, TcpPairs* pairs, Options*
     case kJsonId:
       options->json = true;
       return {};
+    case kRecordId:
+      if (value.empty()) {
+        return name + " needs a file";
+      }
+      options->record = value;
+      return {};
     case kTraceDirId:
       if (value.empty()) {
         return name + " needs a folder";
@@ -316,9 +317,9 @@ const char* UsageText() {
       std::string(
           "usage: velmar-load [-p PORT]... [--host HOST --tcp-port N]... [--ports-from FILE|-]\n"
           "                   [-b N] [--retries N] [--wait SECONDS] [--json]\n"
-          "                   [--trace [--trace-dir DIR]] [--] FILE\n"
+          "                   [--trace [--trace-dir DIR]] [--record FILE] [--] FILE\n"
           "       velmar-load --info FILE\n"
-          "       velmar-load --list-ports\n"
+          "       velmar-load --list-ports [--json]\n"
           "\n"
           "Loads a controller program (*.bin) or a font (*.fnt) into one printer or several at\n"
           "once, over serial lines or TCP connections, block by block, checking every echo.\n"
@@ -345,8 +346,12 @@ const char* UsageText() {
       "      --trace      every frame sent (>) and received (<), in hex with a timestamp,\n"
       "                   on standard error\n"
       "      --trace-dir DIR  with several printers: one trace file a port in DIR\n"
+      "      --record FILE  add one JSON line a finished load to FILE (the production\n"
+      "                   record), on disk before the result is shown\n"
       "      --info FILE  what the file holds, without sending anything\n"
-      "      --list-ports the ports that exist, one a line\n"
+      "      --list-ports the ports with a device behind them, one a line: the name, a tab,\n"
+      "                   what is known of it (adapter, USB ids, serial number, driver);\n"
+      "                   with --json one object a line with every field\n"
       "  -h, --help       this text\n"
       "  --               ends the options, for a FILE that starts with '-'\n"
       "\n"

@@ -1,7 +1,8 @@
 #pragma once
 // The loader's command line.
 //   velmar-load [-p PORT]... [--host H --tcp-port N]... [--ports-from FILE|-] [-b N]
-//               [--retries N] [--wait SECONDS] [--json] [--trace [--trace-dir DIR]] FILE
+//               [--retries N] [--wait SECONDS] [--json] [--trace [--trace-dir DIR]]
+//               [--record FILE] FILE
 //   velmar-load --info FILE | --list-ports | --help
 //
 // Principles of operation: ParseOptions runs getopt_long (glibc, or the mingw-w64 runtime) over
@@ -55,6 +56,7 @@ struct Options {
   bool trace = false;
   std::string trace_dir;  // --trace-dir DIR; empty: standard error
   bool json = false;
+  std::string record;                 // --record FILE; empty: none
   int32_t retries = 0;                // --retries N, 0..1000
   std::chrono::milliseconds wait{0};  // --wait SECONDS (decimal, e.g. 2.5); 0: no waiting
   std::string file;

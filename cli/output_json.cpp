@@ -5,9 +5,7 @@
 
 namespace velmar::cli {
 
-namespace {
-
-std::string Quoted(std::string_view raw) {
+std::string JsonQuoted(std::string_view raw) {
   const std::string text = texts::DisplayName(raw);
   std::string quoted = "\"";
   for (const char c : text) {
@@ -26,28 +24,21 @@ std::string Quoted(std::string_view raw) {
   return quoted + "\"";
 }
 
-// The object's fields after the first, each as ,"name":value.
-class Fields {
- public:
-  Fields& Text(const char* name, std::string_view value) { return Raw(name, Quoted(value)); }
-  Fields& Number(const char* name, int64_t value) { return Raw(name, std::to_string(value)); }
-  Fields& Seconds(const char* name, double value) {
-    char figure[32];
-    std::snprintf(figure, sizeof figure, "%.3f", value);
-    return Raw(name, figure);
-  }
-  std::string Take() { return std::move(m_line); }
+JsonFields& JsonFields::Raw(const char* name, const std::string& value) {
+  m_line += ",\"";
+  m_line += name;
+  m_line += "\":";
+  m_line += value;
+  return *this;
+}
 
- private:
-  Fields& Raw(const char* name, const std::string& value) {
-    m_line += ",\"";
-    m_line += name;
-    m_line += "\":";
-    m_line += value;
-    return *this;
-  }
-  std::string m_line;
-};
+JsonFields& JsonFields::Seconds(const char* name, double value) {
+  char figure[32];
+  std::snprintf(figure, sizeof figure, "%.3f", value);
+  return Raw(name, figure);
+}
+
+namespace {
 
 const char* EventName(EventKind kind) {
   switch (kind) {
@@ -87,7 +78,7 @@ std::string UtcStamp(std::chrono::system_clock::time_point time) {
 }
 
 std::string JsonLine(const LoadEvent& e) {
-  Fields fields;
+  JsonFields fields;
   fields.Text("ts", UtcStamp(e.time)).Text("event", EventName(e.kind));
   switch (e.kind) {
     case EventKind::kRunStart:

@@ -9,11 +9,14 @@
 // characters are escaped. The human side goes to `err`: the summary of several printers, or one
 // printer's end text.
 //   JsonLine    the event's line, without its line break.
+//   JsonQuoted  a JSON string as the stream writes one.
 //   UtcStamp    2026-12-08T10:15:02.123Z
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "cli/load_event.h"
 #include "cli/output_summary.h"
@@ -23,7 +26,28 @@ namespace velmar::cli {
 inline constexpr int kJsonSchemaVersion = 1;
 
 std::string JsonLine(const LoadEvent& event);
+// A JSON string of `raw` as the stream shows it, quotes included.
+std::string JsonQuoted(std::string_view raw);
 std::string UtcStamp(std::chrono::system_clock::time_point time);
+
+// An object's fields after its first, each as ,"name":value; Text null for an empty one when
+// asked so.
+class JsonFields {
+ public:
+  JsonFields& Text(const char* name, std::string_view value) {
+    return Raw(name, JsonQuoted(value));
+  }
+  JsonFields& TextOrNull(const char* name, std::string_view value) {
+    return Raw(name, value.empty() ? "null" : JsonQuoted(value));
+  }
+  JsonFields& Number(const char* name, int64_t value) { return Raw(name, std::to_string(value)); }
+  JsonFields& Seconds(const char* name, double value);
+  JsonFields& Raw(const char* name, const std::string& value);
+  std::string Take() { return std::move(m_line); }
+
+ private:
+  std::string m_line;
+};
 
 class JsonOutput : public EventSink {
  public:

@@ -25,6 +25,7 @@
 #include "platform/serial_line.h"
 
 #include "platform/com_port_name.h"
+#include "platform/port_listing.h"
 #include "platform/serial_line_timing.h"
 #include "platform/serial_rate_linux.h"
 
@@ -38,9 +39,7 @@ constexpr int kPollForever = -1;
 constexpr short kPollFailed = POLLHUP | POLLERR | POLLNVAL;
 // What a call on the line reports once the other end has hung up or the device has gone.
 constexpr int kLostErrors[] = {EIO, ENODEV, ENXIO, EPIPE, EBADF, ESHUTDOWN};
-constexpr std::array<std::string_view, 3> kDevicePrefixes = {"ttyS", "ttyUSB", "ttyACM"};
 constexpr const char* kDeviceFolder = "/dev";
-constexpr const char* kByIdFolder = "/dev/serial/by-id";
 
 struct StandardRate {
   int32_t baud_rate;
@@ -572,25 +571,23 @@ std::string ResolvePortName(const std::string& name) {
 }
 
 std::vector<std::string> ListPorts() {
-  std::set<std::string> ports;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(kDeviceFolder, error)) {
-    const std::string name = entry.path().filename().string();
-    if (std::any_of(kDevicePrefixes.begin(), kDevicePrefixes.end(),
-                    [&](std::string_view prefix) { return name.rfind(prefix, 0) == 0; })) {
-      ports.insert(entry.path().string());
+  std::vector<std::string> ports;
+  for (const PortDetails& port : ListPortDetails()) {
+    ports.push_back(port.name);
+    if (!port.by_id.empty()) {
+      ports.push_back(port.by_id);
     }
   }
-  for (const auto& entry : std::filesystem::directory_iterator(kByIdFolder, error)) {
-    ports.insert(entry.path().string());
-  }
+  std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(ConfigFolder() + "/ports", error)) {
     const std::string name = entry.path().filename().string();
     if (ComNumber(name, ComLetters::kUpperCase) > 0) {
-      ports.insert(name);
+      ports.push_back(name);
     }
   }
-  return {ports.begin(), ports.end()};
+  std::sort(ports.begin(), ports.end(), NaturalLess);
+  ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+  return ports;
 }
 
 PortAccess CheckPortAccess(const std::string& name) {

@@ -9,7 +9,7 @@ namespace velmar::texts {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 40> kStrings{{
+constexpr std::array<std::pair<int, std::string_view>, 41> kStrings{{
     {IDS_ABOUT, "О программе..."},
     {IDS_BAD_DATA, "Неверные данные в файле.\nЗагрузка невозможна."},
     {IDS_PORT_BUSY, "Не удалось открыть порт.\nВозможно, он занят другим приложением."},
@@ -56,6 +56,9 @@ constexpr std::array<std::pair<int, std::string_view>, 40> kStrings{{
     {IDS_PORT_NO_HARDWARE, "За этим портом нет устройства"},
     {IDS_PORT_SYSTEM_FAILURE, "Системе не хватило средств, чтобы открыть порт"},
     {IDS_SERVER_REFUSED, "Сервер портов не дал настроить порт"},
+    {IDS_SLOW_LATENCY,
+     "Таймер задержки адаптера %s мс замедляет загрузку: в Диспетчере устройств, свойствах "
+     "порта, «Дополнительно», задайте Latency Timer 1 мс"},
 }};
 
 constexpr std::string_view kPlaceholder = "%s";

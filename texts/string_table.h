@@ -55,6 +55,8 @@ enum TextId : int {
   IDS_PORT_NO_HARDWARE = 138,
   IDS_PORT_SYSTEM_FAILURE = 139,
   IDS_SERVER_REFUSED = 140,
+  // A USB adapter whose latency timer the loader cannot lower, in the listing and before a load.
+  IDS_SLOW_LATENCY = 141,
 };
 
 // The text with that number; empty when there is none.

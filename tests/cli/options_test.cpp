@@ -108,6 +108,7 @@ TEST(OptionsTest, RefusesWhatCannotBeRun) {
       {{"-b", "9600x", "f.bin"}},
       {{"-b", "99999999999", "f.bin"}},
       {{"--list-ports", "f.bin"}, "--list-ports takes no file"},
+      {{"--record=", "f.bin"}, "--record needs a file"},
       {{"--info"}, "no file given"},
       {{"-x", "f.bin"}, "unknown option: -x"},
       {{"--bogus=1", "f.bin"}, "unknown option: --bogus"},

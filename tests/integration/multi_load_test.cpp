@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -235,11 +237,32 @@ TEST_P(ScenarioTest, EveryPrinterEndsWithItsOwnResult) {
     StartPrinter(AddPrinter(), row.tcp, options);
   }
   ChildProcess loader;
-  ASSERT_TRUE(loader.Start(LoaderArgv(s.loader_options)));
+  const std::string record = (m_dir / "record.jsonl").string();
+  std::vector<std::string> options = s.loader_options;
+  options.insert(options.end(), {"--record", record});
+  ASSERT_TRUE(loader.Start(LoaderArgv(options)));
   ASSERT_TRUE(loader.Wait(kLoadDeadline)) << "the loader hung";
   EXPECT_EQ(loader.ExitStatus(), s.exit_status) << loader.Err();
   const std::vector<Json> events = Events(loader.Out());
   auto by_printer = ByPrinter(events, kFile, s.printers.size());
+  // The record holds each printer's end as the stream told it, with the file it got.
+  std::ifstream record_file(record);
+  const std::string record_text((std::istreambuf_iterator<char>(record_file)), {});
+  const std::vector<Json> lines = Events(record_text);
+  EXPECT_EQ(lines.size(), s.printers.size()) << record_text;
+  for (const Json& line : lines) {
+    const auto& list = by_printer[line.value("port", "")];
+    ASSERT_FALSE(list.empty()) << line;
+    for (const char* key : {"result", "key", "status", "text", "attempts"}) {
+      EXPECT_EQ(line[key], list.back()[key]) << key << ": " << line;
+    }
+    EXPECT_EQ(line["sha256"], events.front()["sha256"]);
+    EXPECT_EQ(line["size"], events.front()["size"]);
+    if (line["result"] == "loaded") {
+      EXPECT_EQ(line["model"], "TEST") << line;
+    }
+    EXPECT_FALSE(line.value("host", "").empty()) << line;
+  }
   int loaded = 0;
   for (size_t i = 0; i < s.printers.size(); ++i) {
     const PrinterRow& row = s.printers[i];
@@ -280,6 +303,18 @@ TEST_P(ScenarioTest, EveryPrinterEndsWithItsOwnResult) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ScenarioTest, ::testing::ValuesIn(Scenarios()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A record that cannot be written stops the run before any printer is woken.
+TEST_F(MultiLoadTest, ARecordThatCannotBeWrittenLoadsNothing) {
+  Printer& printer = AddPrinter();
+  StartPrinter(printer, false, {});
+  ChildProcess loader;
+  ASSERT_TRUE(loader.Start(LoaderArgv({"--record", (m_dir / "no/such/record").string()})));
+  ASSERT_TRUE(loader.Wait(kLoadDeadline)) << "the loader hung";
+  EXPECT_EQ(loader.ExitStatus(), 3) << loader.Err();
+  EXPECT_NE(loader.Err().find("cannot write the record"), std::string::npos) << loader.Err();
+  EXPECT_EQ(loader.Out(), "");  // not even the run's start
+}
 
 // An operator plugs the second printer in after the loader has started: it loads on arrival.
 TEST_F(MultiLoadTest, APortThatAppearsLateLoads) {

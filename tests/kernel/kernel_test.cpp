@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "tests/kernel/kernel_guest.h"
 #include "tests/kernel/scenario.h"
@@ -56,6 +58,25 @@ TEST_P(KernelScenarioTest, EndsAsItsRowSays) {
   if (HasFailure()) {
     ShowConsole();
   }
+}
+
+// The listing reads what the guest's drivers made: the adapter's USB details, the UART, and
+// not ttyS3, which 8250 makes with nothing at its address.
+TEST(KernelListingTest, NamesTheAdapterBySerialNumberAndLeavesOutAnEmptyUart) {
+  ASSERT_TRUE(g_guest->Usable()) << g_guest->Trouble();
+  constexpr std::chrono::seconds kDeadline{30};
+  ASSERT_TRUE(g_guest->control.Ask("start listing --list-ports", kDeadline).ok);
+  const GuestReply reply = g_guest->control.Ask("wait listing", kDeadline);
+  ASSERT_TRUE(reply.ok) << reply.value;
+  EXPECT_EQ(reply.value, "0");
+  std::string listing;
+  for (const std::string& line : reply.out) {
+    listing += line + "\n";
+  }
+  EXPECT_NE(listing.find("/dev/ttyUSB0\t"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("0403:6001, serial SN1, ftdi_sio"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("/dev/ttyS2"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("/dev/ttyS3"), std::string::npos) << listing;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, KernelScenarioTest, ::testing::ValuesIn(Scenarios()),
