@@ -43,12 +43,14 @@ void ShowBox(const std::string& text, platform::BoxIcon icon) {
 }
 
 MainDialog::MainDialog(platform::MessageQueue& queue, MainView& view,
-                       settings::ProfileStore& profile, std::vector<std::string> port_items)
+                       settings::ProfileStore& profile,
+                       std::optional<std::vector<std::string>> port_items)
     : LoadWindow(queue),
       m_view(view),
       m_profile(profile),
       m_baud_items(BaudRateItems()),
-      m_port_items(std::move(port_items)) {}
+      m_port_items(port_items ? std::move(*port_items) : PortItems()),
+      m_follow_ports(!port_items) {}
 
 MainDialog::~MainDialog() {
   OnDestroy();
@@ -108,6 +110,26 @@ void MainDialog::DoDataExchange(Exchange direction) {
     m_view.SetControlText(kPathEdit, m_path);
     WriteCombo(kBaudCombo, m_baud_rate);
     WriteCombo(kPortCombo, m_port);
+  }
+}
+
+void MainDialog::RefreshPorts(std::vector<std::string> items) {
+  if (items == m_port_items) {
+    return;
+  }
+  ExchangeScope scope(m_exchanging);
+  const std::string chosen = ReadCombo(kPortCombo);
+  m_port_items = std::move(items);
+  m_view.SetComboItems(kPortCombo, m_port_items);
+  const auto kept = std::find(m_port_items.begin(), m_port_items.end(), chosen);
+  if (!chosen.empty() && kept != m_port_items.end()) {
+    m_view.SelectComboItem(kPortCombo, static_cast<int>(kept - m_port_items.begin()));
+  }
+}
+
+void MainDialog::RefreshPorts() {
+  if (m_follow_ports) {
+    RefreshPorts(PortItems());
   }
 }
 

@@ -42,9 +42,16 @@
 //                     does not open shows text 103 and returns to idle.
 //   ResetAfterLoad    the idle state of the controls; leaves the run alone.
 //   HandleMessage     the run's notifications; every other message is left alone (returns 0).
+//   RefreshPorts      an adapter came or went: the port list becomes `items` (without an
+//                     argument, this machine's, unless the window was made with a list of its
+//                     own), the user's choice kept where it still exists, nothing selected
+//                     where it does not; no change event is raised, and an unchanged list is
+//                     left alone. The front ends call it when the system says so and once a
+//                     second.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,7 +76,7 @@ class MainDialog : public datafile::LoadWindow {
   enum class Exchange { kToControls, kFromControls };
 
   MainDialog(platform::MessageQueue& queue, MainView& view, settings::ProfileStore& profile,
-             std::vector<std::string> port_items = PortItems());
+             std::optional<std::vector<std::string>> port_items = std::nullopt);
   ~MainDialog() override;
 
   bool OnInitDialog(const std::string& initial_path = {});
@@ -84,6 +91,8 @@ class MainDialog : public datafile::LoadWindow {
   void Abandon();
   void StartLoad();
   void ResetAfterLoad();
+  void RefreshPorts(std::vector<std::string> items);
+  void RefreshPorts();
   platform::LResult HandleMessage(platform::MessageId message, platform::WParam wparam,
                                   platform::LParam lparam) override;
 
@@ -113,7 +122,8 @@ class MainDialog : public datafile::LoadWindow {
   MainView& m_view;
   settings::ProfileStore& m_profile;
   const std::vector<std::string> m_baud_items;
-  const std::vector<std::string> m_port_items;
+  std::vector<std::string> m_port_items;
+  const bool m_follow_ports;  // the list is this machine's, not one the window was given
   // Taken once the controls exist, before any run; the run's delivery thread steps it.
   platform::Window* m_progress = nullptr;
   bool m_exchanging = false;

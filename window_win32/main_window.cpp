@@ -1,5 +1,7 @@
 #include "window_win32/main_window.h"
 
+#include <dbt.h>
+
 #include <array>
 #include <utility>
 
@@ -11,6 +13,13 @@
 #include "window_win32/progress_window.h"
 
 namespace velmar::app {
+
+namespace {
+
+constexpr UINT_PTR kPortTimer = 1;
+constexpr UINT kPortTimerMs = 1000;
+
+}  // namespace
 
 namespace {
 
@@ -64,7 +73,7 @@ LRESULT CALLBACK HelpKeyFilter(int code, WPARAM wparam, LPARAM lparam) {
 
 Win32MainDialog::Win32MainDialog(HINSTANCE instance, platform::MessageQueue& queue,
                                  settings::ProfileStore& profile, std::string initial_path,
-                                 std::vector<std::string> port_items)
+                                 std::optional<std::vector<std::string>> port_items)
     : m_instance(instance),
       m_queue(queue),
       m_initial_path(std::move(initial_path)),
@@ -125,6 +134,14 @@ INT_PTR Win32MainDialog::OnMessage(UINT message, WPARAM wparam, LPARAM) {
       return TRUE;
     case WM_PAINT:
       return OnPaint() ? TRUE : FALSE;
+    case WM_TIMER:
+    case WM_DEVICECHANGE:  // a port's arrival or removal, broadcast to every top-level window
+      if (message == WM_DEVICECHANGE
+              ? wparam == DBT_DEVICEARRIVAL || wparam == DBT_DEVICEREMOVECOMPLETE
+              : wparam == kPortTimer) {
+        m_behaviour->RefreshPorts();
+      }
+      return TRUE;
     case WM_QUERYENDSESSION:
       ::SetWindowLongPtrW(m_window, DWLP_MSGRESULT, TRUE);
       return TRUE;
@@ -154,6 +171,8 @@ void Win32MainDialog::OnInitDialog() {
     }
   });
   help_dialog = m_window;
+  // Not every driver announces its ports: the list is looked at once a second as well.
+  ::SetTimer(m_window, kPortTimer, kPortTimerMs, nullptr);
   help_hook = ::SetWindowsHookExW(WH_MSGFILTER, HelpKeyFilter, nullptr, ::GetCurrentThreadId());
   m_behaviour->OnInitDialog(m_initial_path);
 }

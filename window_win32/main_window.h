@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ class Win32MainDialog : public MainView {
  public:
   Win32MainDialog(HINSTANCE instance, platform::MessageQueue& queue,
                   settings::ProfileStore& profile, std::string initial_path = {},
-                  std::vector<std::string> port_items = PortItems());
+                  std::optional<std::vector<std::string>> port_items = std::nullopt);
   ~Win32MainDialog() override;
   Win32MainDialog(const Win32MainDialog&) = delete;
   Win32MainDialog& operator=(const Win32MainDialog&) = delete;

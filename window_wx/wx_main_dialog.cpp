@@ -17,6 +17,8 @@ namespace velmar::app {
 
 namespace {
 
+constexpr int kPortRefreshMs = 1000;  // drivers on Linux announce nothing to a window
+
 // The lists the template's drop-down lists start with; the layout makes them wide enough.
 const std::array<InitialList, 2> kInitialLists = {
     InitialList{kPortCombo, kComPortItems},
@@ -63,7 +65,8 @@ wxString Wildcard(const std::vector<FileFilter>& filters) {
 }
 
 WxMainDialog::WxMainDialog(platform::MessageQueue& queue, settings::ProfileStore& profile,
-                           std::string initial_path, std::vector<std::string> port_items)
+                           std::string initial_path,
+                           std::optional<std::vector<std::string>> port_items)
     : m_initial_path(std::move(initial_path)) {
   const DialogTemplate& main_template = MainTemplate();
   Create(nullptr, wxID_ANY,
@@ -91,11 +94,17 @@ WxMainDialog::WxMainDialog(platform::MessageQueue& queue, settings::ProfileStore
   Bind(wxEVT_CONTEXT_MENU, &WxMainDialog::OnContextMenu, this);
   Bind(wxEVT_CHAR_HOOK, &WxMainDialog::OnCharHook, this);
   Bind(wxEVT_PAINT, &WxMainDialog::OnPaintEvent, this);
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+    if (m_behaviour != nullptr) {
+      m_behaviour->RefreshPorts();
+    }
+  });
 }
 
 WxMainDialog::~WxMainDialog() {
   // The run goes while the progress bar it steps still exists, and no event that the controls
   // raise while they are destroyed reaches a behaviour that is gone.
+  m_port_timer.Stop();
   m_behaviour->OnDestroy();
   m_behaviour.reset();
 }
@@ -112,6 +121,7 @@ void WxMainDialog::OnInitDialogEvent(wxInitDialogEvent&) {
   if (!m_initialised) {
     m_initialised = true;
     m_behaviour->OnInitDialog(m_initial_path);
+    m_port_timer.Start(kPortRefreshMs);
   }
   m_path_edit->SetFocus();  // the first tab stop
 }

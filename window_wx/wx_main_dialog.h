@@ -27,8 +27,10 @@
 #include <wx/dialog.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,7 +47,8 @@ wxString Wildcard(const std::vector<FileFilter>& filters);
 class WxMainDialog : public wxDialog, public MainView {
  public:
   WxMainDialog(platform::MessageQueue& queue, settings::ProfileStore& profile,
-               std::string initial_path = {}, std::vector<std::string> port_items = PortItems());
+               std::string initial_path = {},
+               std::optional<std::vector<std::string>> port_items = std::nullopt);
   ~WxMainDialog() override;
 
   MainDialog& Behaviour() { return *m_behaviour; }
@@ -86,6 +89,7 @@ class WxMainDialog : public wxDialog, public MainView {
   wxMenu m_system_menu;
   wxDC* m_paint_dc = nullptr;  // during a paint only
   bool m_initialised = false;
+  wxTimer m_port_timer{this};  // the port list follows adapters plugged in or pulled
   std::unique_ptr<MainDialog> m_behaviour;
 };
 

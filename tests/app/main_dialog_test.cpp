@@ -63,6 +63,19 @@ TEST_F(DialogTest, InitialisationAndOk) {
   EXPECT_FALSE(std::filesystem::exists(m_profile->Path()));  // OK saves nothing
 }
 
+// An adapter plugged in or pulled while the window is open.
+TEST_F(DialogTest, ThePortListFollowsThePortsAndKeepsTheChoiceWhereItExists) {
+  MakeDialog(PortItems({"/dev/ttyUSB2"}));
+  m_dialog->m_port = "/dev/ttyUSB2";
+  m_dialog->DoDataExchange(MainDialog::Exchange::kToControls);
+  const std::vector<std::string> both = PortItems({"/dev/ttyUSB10", "/dev/ttyUSB2"});
+  m_dialog->RefreshPorts(both);
+  EXPECT_EQ(m_view->items[kPortCombo], both);
+  EXPECT_EQ(m_view->Selected(kPortCombo), "/dev/ttyUSB2");
+  m_dialog->RefreshPorts(PortItems({"/dev/ttyUSB10"}));
+  EXPECT_EQ(m_view->Selected(kPortCombo), "");  // never another port in its place
+}
+
 TEST_F(DialogTest, AnExchangeRaisesNoChangeHandler) {
   MakeDialog();
   // Were the edit's change handled inside the exchange, the old selection would be read back

@@ -1,9 +1,12 @@
 #include "platform/port_listing.h"
+#include "platform/port_watch.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -142,6 +145,50 @@ TEST(PortListingTest, NaturalOrderCountsDigitRunsByValue) {
     EXPECT_FALSE(NaturalLess(right, left)) << right << " !< " << left;
   }
   EXPECT_FALSE(NaturalLess("ttyUSB1", "ttyUSB1"));
+}
+
+// Each step changes the watched folder (or nothing) and says what the next Wait must give.
+TEST(PortWatchTest, NamesThatComeOrGoEndTheWaitAndNothingElseDoes) {
+  const fs::path root = fs::temp_directory_path() / ("velmar-watch-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root);
+  const fs::path later = root / "later";  // not there when the watch starts
+  PortWatch watch({root.string(), later.string()});
+  EXPECT_NE(watch.Sources(), "polling");
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    PortWatchWait expected;
+  };
+  constexpr auto kLong = std::chrono::seconds(20);
+  // clang-format off
+  const std::vector<Step> steps = {
+      {"nothing", [] {}, PortWatchWait::kTimedOut},
+      {"a link appears", [&] { fs::create_symlink("/dev/null", root / "printer0"); },
+       PortWatchWait::kChanged},
+      {"it goes", [&] { fs::remove(root / "printer0"); }, PortWatchWait::kChanged},
+      {"a missing folder comes", [&] { fs::create_directory(later); }, PortWatchWait::kChanged},
+      {"a name in it", [&] { std::ofstream(later / "ttyX"); }, PortWatchWait::kChanged},
+      {"woken", [&] { watch.Wake(); }, PortWatchWait::kWoken},
+  };
+  // clang-format on
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    const auto limit =
+        step.expected == PortWatchWait::kTimedOut ? std::chrono::milliseconds(200) : kLong;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(watch.Wait(limit), step.expected);
+    if (step.expected != PortWatchWait::kTimedOut) {
+      EXPECT_LT(std::chrono::steady_clock::now() - start, kLong / 2);
+    }
+    // What one change raised more than once is taken before the next step.
+    for (int i = 0; i < 10 && step.expected == PortWatchWait::kChanged &&
+                    watch.Wait(std::chrono::milliseconds(50)) == PortWatchWait::kChanged;
+         ++i) {
+    }
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace
