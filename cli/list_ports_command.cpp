@@ -30,15 +30,6 @@ void Append(std::string* details, const std::string& part) {
   }
 }
 
-std::string HexOrNull(int32_t id) {
-  if (id < 0) {
-    return "null";
-  }
-  char text[8];
-  std::snprintf(text, sizeof text, "\"%04x\"", static_cast<unsigned>(id & 0xFFFF));
-  return text;
-}
-
 const char* AccessName(platform::PortAccess access) {
   switch (access) {
     case platform::PortAccess::kAllowed:
@@ -81,8 +72,8 @@ std::string PortJson(const platform::PortDetails& port, platform::PortAccess acc
       .TextOrNull("description", port.description)
       .TextOrNull("manufacturer", port.manufacturer)
       .TextOrNull("serial_number", port.serial_number)
-      .Raw("vendor_id", HexOrNull(port.vendor_id))
-      .Raw("product_id", HexOrNull(port.product_id))
+      .TextOrNull("vendor_id", platform::UsbId(port.vendor_id))
+      .TextOrNull("product_id", platform::UsbId(port.product_id))
       .Raw("latency_timer_ms",
            port.latency_timer_ms < 0 ? "null" : std::to_string(port.latency_timer_ms))
       .TextOrNull("latency_warning", LatencyWarning(port))

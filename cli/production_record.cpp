@@ -9,12 +9,11 @@ namespace velmar::cli {
 
 std::string RecordLine(const RecordRun& run, const RecordedPrinter& printer, const LoadEvent& end) {
   const platform::PortDetails& adapter = printer.adapter;
-  const std::string ids = platform::UsbIds(adapter);
   JsonFields fields;
   fields.Text("host", run.host)
       .Text("port", end.port)
-      .TextOrNull("usb_vendor", ids.substr(0, ids.find(':')))
-      .TextOrNull("usb_product", ids.empty() ? "" : ids.substr(ids.find(':') + 1))
+      .TextOrNull("usb_vendor", platform::UsbId(adapter.vendor_id))
+      .TextOrNull("usb_product", platform::UsbId(adapter.product_id))
       .TextOrNull("usb_serial", adapter.serial_number)
       .TextOrNull("model", printer.model)
       .Text("file", run.file)
@@ -44,8 +43,12 @@ void ProductionRecord::Publish(const LoadEvent& event) {
       m_run.sha256 = event.sha256;
       break;
     case EventKind::kPrinterStart: {
-      const auto ports = platform::ListPortDetails();
-      const platform::PortDetails* adapter = platform::FindPort(ports, event.port);
+      // Listed once for all printers, and again only for a port plugged in since.
+      const platform::PortDetails* adapter = platform::FindPort(m_ports, event.port);
+      if (adapter == nullptr) {
+        m_ports = platform::ListPortDetails();
+        adapter = platform::FindPort(m_ports, event.port);
+      }
       m_printers[event.printer].adapter = adapter != nullptr ? *adapter : platform::PortDetails{};
       break;
     }

@@ -13,6 +13,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "cli/load_event.h"
 #include "platform/append_file.h"
@@ -49,6 +50,7 @@ class ProductionRecord final : public EventSink {
   platform::AppendFile m_file;
   RecordRun m_run;
   std::map<int, RecordedPrinter> m_printers;
+  std::vector<platform::PortDetails> m_ports;  // the last listing
 };
 
 }  // namespace velmar::cli

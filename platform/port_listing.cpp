@@ -56,14 +56,17 @@ bool NaturalLess(std::string_view left, std::string_view right) {
   return left.size() - i < right.size() - j;
 }
 
-std::string UsbIds(const PortDetails& port) {
-  if (!port.IsUsb()) {
+std::string UsbId(int32_t id) {
+  if (id < 0) {
     return {};
   }
-  char text[16];
-  std::snprintf(text, sizeof text, "%04x:%04x", static_cast<unsigned>(port.vendor_id & 0xFFFF),
-                static_cast<unsigned>(port.product_id & 0xFFFF));
+  char text[8];
+  std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(id & 0xFFFF));
   return text;
+}
+
+std::string UsbIds(const PortDetails& port) {
+  return port.IsUsb() ? UsbId(port.vendor_id) + ":" + UsbId(port.product_id) : std::string();
 }
 
 const PortDetails* FindPort(const std::vector<PortDetails>& ports, const std::string& name) {

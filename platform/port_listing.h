@@ -44,6 +44,8 @@ std::vector<PortDetails> ListPortDetails(const PortRoots& roots);
 bool NaturalLess(std::string_view left, std::string_view right);
 // "0403:6001", or empty for a port not on USB.
 std::string UsbIds(const PortDetails& port);
+// One USB id as four hex digits ("0403"); empty for -1.
+std::string UsbId(int32_t id);
 // The details of the port `name` leads to (see PortIdentity); nullptr when none is listed.
 const PortDetails* FindPort(const std::vector<PortDetails>& ports, const std::string& name);
 
