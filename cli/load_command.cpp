@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/load_event.h"
+#include "cli/load_setup.h"
 #include "cli/output.h"
 #include "cli/printer_load.h"
 #include "cli/printer_window.h"
@@ -18,7 +19,6 @@
 #include "datafile/data_file.h"
 #include "platform/console_output.h"
 #include "platform/termination_signal.h"
-#include "settings/baud_rate.h"
 #include "settings/profile_store.h"
 #include "texts/string_table.h"
 
@@ -43,33 +43,6 @@ class SerialisedSink final : public EventSink {
   EventSink& m_output;
   std::mutex m_lock;
 };
-
-PrinterSettings SettingsFor(const Options& options) {
-  PrinterSettings settings;
-  settings.retries = options.retries;
-  settings.wait = options.wait;
-  if (options.baud_rate) {
-    settings.baud_rate = *options.baud_rate;
-  } else {
-    const settings::ProfileStore profile;
-    settings.baud_rate = settings::BaudRateValue(profile.GetString(
-        settings::kSettingsSection, settings::kBaudRateEntry, settings::kDefaultBaudRate));
-  }
-  return settings;
-}
-
-LoadEvent RunStart(const Options& options, const datafile::LoadWindow& file,
-                   const datafile::DataFileResult& result, int printers) {
-  LoadEvent event;
-  event.kind = EventKind::kRunStart;
-  event.file = options.file;
-  event.font = file.IsFontLoad();
-  event.model = file.m_model_name;  // a font's printer names its model later
-  event.size = result.file_size;
-  event.sha256 = result.sha256;
-  event.printers = printers;
-  return event;
-}
 
 }  // namespace
 
@@ -99,13 +72,8 @@ int RunLoad(const Options& given, bool console) {
                                                         .terminal = console && (!several || fits),
                                                         .columns = platform::ConsoleColumns()});
   ProductionRecord record(*output);
-  if (!options.record.empty()) {
-    // Before any load: a station must not load printers it cannot account for.
-    if (std::string why; !record.Open(options.record, &why)) {
-      platform::WriteText(
-          stderr, "velmar-load: cannot write the record " + options.record + " (" + why + ")\n");
-      return kExitCannotOpenFile;
-    }
+  if (!OpenRecord(options, &record)) {
+    return kExitCannotOpenFile;
   }
   SerialisedSink events(options.record.empty() ? *output : static_cast<EventSink&>(record));
   std::vector<std::unique_ptr<TraceFile>> traces;
@@ -128,7 +96,7 @@ int RunLoad(const Options& given, bool console) {
   }
 
   const auto start = std::chrono::steady_clock::now();
-  events.Publish(RunStart(options, file_window, file.result, static_cast<int>(printers.size())));
+  events.Publish(RunStartEvent(options, file, static_cast<int>(printers.size())));
   int signal_number = 0;
   {
     // Made before the printers' threads, so that they leave the two signals to the watch.

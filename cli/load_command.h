@@ -7,6 +7,8 @@
 namespace velmar::cli {
 
 int RunLoad(const Options& options, bool console);
+// Runs until a signal: loads every printer connected to the station's ports (see station.h).
+int RunStation(const Options& options, bool console);
 int RunInfo(const Options& options);
 int RunListPorts(bool json);
 

@@ -10,7 +10,8 @@
 //   kRunStart      once, before any printer: file, font, model, size, sha256, printers
 //   kPrinterStart  once a printer, before its first attempt: printer, port
 //   kIdentified    the printer named its model: model (a font load's printer; a program load
-//                  gives the file's model, confirmed when the printer accepts it)
+//                  gives the file's model, confirmed when the printer accepts it, or the
+//                  printer's own just before its end when it is of another model)
 //   kProgress      at most ten a second a printer, and once at the end of a block run:
 //                  bytes of the file's payload sent so far, of total; line_bytes, every byte
 //                  that crossed the line both ways in this attempt, for a rate
@@ -20,10 +21,17 @@
 //                  key, text (the Russian text the user is shown, possibly several lines),
 //                  elapsed (seconds since the printer's start), attempts
 //   kRunEnd        once, last: loaded_count, failed_count, printers, status, elapsed
+// A station (--station) adds its slots' events, `printer` being the slot's index:
+//   kPortAppeared  a wanted port exists (again): port, adapter
+//   kPortGone      it went: port
+//   kRearmed       the operator said "next" for a slot whose load was done: port
+// and gives kPrinterStart its adapter, from the listing made when the port appeared.
 
 #include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "platform/port_listing.h"
 
 namespace velmar::cli {
 
@@ -34,7 +42,10 @@ enum class EventKind {
   kProgress,
   kRetry,
   kPrinterEnd,
-  kRunEnd
+  kRunEnd,
+  kPortAppeared,
+  kPortGone,
+  kRearmed,
 };
 
 struct LoadEvent {
@@ -42,6 +53,7 @@ struct LoadEvent {
   std::chrono::system_clock::time_point time = std::chrono::system_clock::now();
   int printer = -1;  // index in the order the printers were given; -1 for the run's events
   std::string port;
+  platform::PortDetails adapter;  // name empty: not known
 
   // kRunStart
   std::string file;

@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
       return RunListPorts(options.json);
     case Command::kInfo:
       return RunInfo(options);
+    case Command::kStation:
+      return RunStation(options, console.CanRedrawLine());
     case Command::kLoad:
       break;
   }

@@ -39,6 +39,7 @@ enum OptionId {
   kRecordId,
   kInfoId,
   kListPortsId,
+  kStationId,
 };
 
 const std::vector<platform::OptionRule>& Rules() {
@@ -50,6 +51,7 @@ const std::vector<platform::OptionRule>& Rules() {
       {kJsonId, "json", 0, false},         {kTraceId, "trace", 0, false},
       {kTraceDirId, "trace-dir", 0, true}, {kRecordId, "record", 0, true},
       {kInfoId, "info", 0, false},         {kListPortsId, "list-ports", 0, false},
+      {kStationId, "station", 0, false},
   };
   return rules;
 }
@@ -160,6 +162,22 @@ std::string NamedTwice(const Target& target, std::span<const Target> others) {
   return {};
 }
 
+// A station's ports are serial ports or patterns of them, each waited for as long as it runs.
+std::string CheckStation(const Options& options) {
+  if (!options.ports_from.empty() ||
+      std::any_of(options.targets.begin(), options.targets.end(),
+                  [](const Target& t) { return t.IsTcp(); })) {
+    return "--station takes serial ports and patterns (-p), not TCP connections or lists";
+  }
+  if (options.wait.count() > 0) {
+    return "--station waits for each port as long as it runs: --wait has no meaning with it";
+  }
+  if (options.trace && options.trace_dir.empty()) {
+    return "--trace with --station needs --trace-dir";
+  }
+  return {};
+}
+
 // Every printer once; the rate is for serial lines, the server's ones included; several traces
 // go to files.
 std::string CheckTargets(const Options& options) {
@@ -177,7 +195,7 @@ std::string CheckTargets(const Options& options) {
   if (options.trace && options.trace_dir.empty() && options.targets.size() > 1) {
     return "--trace with several printers needs --trace-dir";
   }
-  return {};
+  return options.command == Command::kStation ? CheckStation(options) : "";
 }
 
 // Each --host pairs with a --tcp-port, whichever comes first.
@@ -281,6 +299,9 @@ std::string Apply(const platform::OptionScanner& scan, TcpPairs* pairs, Options*
     case kListPortsId:
       options->command = Command::kListPorts;
       return {};
+    case kStationId:
+      options->command = Command::kStation;
+      return {};
   }
   return "unknown option: " + name;
 }
@@ -318,6 +339,8 @@ const char* UsageText() {
           "usage: velmar-load [-p PORT]... [--host HOST --tcp-port N]... [--ports-from FILE|-]\n"
           "                   [-b N] [--retries N] [--wait SECONDS] [--json]\n"
           "                   [--trace [--trace-dir DIR]] [--record FILE] [--] FILE\n"
+          "       velmar-load --station [-p PATTERN]... [-b N] [--retries N] [--json]\n"
+          "                   [--trace-dir DIR] [--record FILE] [--] FILE\n"
           "       velmar-load --info FILE\n"
           "       velmar-load --list-ports [--json]\n"
           "\n"
@@ -348,6 +371,11 @@ const char* UsageText() {
       "      --trace-dir DIR  with several printers: one trace file a port in DIR\n"
       "      --record FILE  add one JSON line a finished load to FILE (the production\n"
       "                   record), on disk before the result is shown\n"
+      "      --station    load every printer as it is connected, until Ctrl+C: each port\n"
+      "                   that matches a -p pattern (such as '/dev/ttyUSB*'), else every USB\n"
+      "                   serial port, is a slot that loads the printer answering on it, then\n"
+      "                   waits until its port goes and comes back, or for \"next [PORT]\" (or\n"
+      "                   Enter) on standard input\n"
       "      --info FILE  what the file holds, without sending anything\n"
       "      --list-ports the ports with a device behind them, one a line: the name, a tab,\n"
       "                   what is known of it (adapter, USB ids, serial number, driver);\n"
@@ -416,7 +444,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
                          : ParseResult{std::nullopt, "--list-ports takes no file"};
   }
   std::string error = pairs.Unpaired();
-  if (error.empty() && options.ports_from.empty()) {
+  if (error.empty() && (options.ports_from.empty() || options.command == Command::kStation)) {
     error = CheckTargets(options);  // else once the list is in
   }
   if (error.empty() && files.size() != 1) {

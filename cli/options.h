@@ -3,6 +3,8 @@
 //   velmar-load [-p PORT]... [--host H --tcp-port N]... [--ports-from FILE|-] [-b N]
 //               [--retries N] [--wait SECONDS] [--json] [--trace [--trace-dir DIR]]
 //               [--record FILE] FILE
+//   velmar-load --station [-p PATTERN]... [-b N] [--retries N] [--json] [--trace-dir DIR]
+//               [--record FILE] FILE
 //   velmar-load --info FILE | --list-ports | --help
 //
 // Principles of operation: ParseOptions runs getopt_long (glibc, or the mingw-w64 runtime) over
@@ -22,7 +24,7 @@
 
 namespace velmar::cli {
 
-enum class Command { kLoad, kInfo, kListPorts, kHelp };
+enum class Command { kLoad, kStation, kInfo, kListPorts, kHelp };
 
 // One printer to load: a serial port, or a TCP connection, which may lead to a serial device
 // server's port that the loader sets up (rfc2217://HOST:PORT).
@@ -50,7 +52,8 @@ struct Target {
 
 struct Options {
   Command command = Command::kLoad;
-  std::vector<Target> targets;       // in the order given; empty: the window's saved port
+  std::vector<Target> targets;  // in the order given; empty: the window's saved port (a
+                                // station: every USB serial port); a station's are patterns
   std::optional<int32_t> baud_rate;  // one rate for every serial port and rfc2217:// port
   std::string ports_from;            // --ports-from FILE ("-" standard input); empty: none
   bool trace = false;

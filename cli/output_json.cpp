@@ -56,6 +56,12 @@ const char* EventName(EventKind kind) {
       return "printer_end";
     case EventKind::kRunEnd:
       return "run_end";
+    case EventKind::kPortAppeared:
+      return "port_appeared";
+    case EventKind::kPortGone:
+      return "port_gone";
+    case EventKind::kRearmed:
+      return "rearmed";
   }
   return "unknown";
 }
@@ -116,6 +122,18 @@ std::string JsonLine(const LoadEvent& e) {
           .Number("failed", e.failed_count)
           .Number("status", e.status)
           .Seconds("elapsed", e.elapsed);
+      break;
+    case EventKind::kPortAppeared:
+      fields.Text("port", e.port)
+          .TextOrNull("by_id", e.adapter.by_id)
+          .TextOrNull("description", e.adapter.description)
+          .TextOrNull("vendor_id", platform::UsbId(e.adapter.vendor_id))
+          .TextOrNull("product_id", platform::UsbId(e.adapter.product_id))
+          .TextOrNull("serial_number", e.adapter.serial_number);
+      break;
+    case EventKind::kPortGone:
+    case EventKind::kRearmed:
+      fields.Text("port", e.port);
       break;
   }
   return "{\"v\":" + std::to_string(kJsonSchemaVersion) + fields.Take() + "}";

@@ -1,6 +1,7 @@
 #include "cli/output_plain.h"
 
 #include "cli/output_text.h"
+#include "cli/port_lines.h"
 #include "platform/console_output.h"
 #include "texts/text_encoding.h"
 
@@ -43,6 +44,7 @@ std::string PlainOutput::PlainLine(const LoadEvent& event, const PrinterState* p
   std::string what;
   switch (event.kind) {
     case EventKind::kPrinterStart:
+      m_tenths[index] = 0;
       what = words::kWaiting;
       break;
     case EventKind::kIdentified:
@@ -63,6 +65,19 @@ std::string PlainOutput::PlainLine(const LoadEvent& event, const PrinterState* p
       break;
     case EventKind::kPrinterEnd:
       what = StatusWord(*printer) + (printer->text.empty() ? "" : ": " + printer->text);
+      break;
+    case EventKind::kPortAppeared: {
+      const std::string line = PortLine(event.adapter, platform::PortAccess::kAllowed);
+      const size_t tab = line.find('\t');
+      what = std::string(words::kAppeared) +
+             (tab == std::string::npos ? "" : " (" + line.substr(tab + 1) + ")");
+      break;
+    }
+    case EventKind::kPortGone:
+      what = words::kGone;
+      break;
+    case EventKind::kRearmed:
+      what = words::kRearmed;
       break;
     default:
       return {};

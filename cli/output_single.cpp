@@ -71,6 +71,9 @@ void SingleOutput::Publish(const LoadEvent& event) {
       }
       break;
     case EventKind::kRunEnd:
+    case EventKind::kPortAppeared:
+    case EventKind::kPortGone:
+    case EventKind::kRearmed:
       break;
   }
 }

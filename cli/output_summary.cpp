@@ -26,6 +26,12 @@ PrinterState* PrinterStates::Apply(const LoadEvent& event) {
     printer.model = m_run_model;
   }
   switch (event.kind) {
+    case EventKind::kPrinterStart:
+      // A station's slot loads printer after printer: each starts afresh.
+      printer = PrinterState{};
+      printer.port = texts::DisplayName(event.port);
+      printer.model = m_run_model;
+      break;
     case EventKind::kIdentified:
       printer.model = texts::DisplayName(event.model);
       break;

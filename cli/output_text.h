@@ -31,6 +31,15 @@ inline constexpr std::string_view kProgram = "program";
 inline constexpr std::string_view kFont = "font";
 inline constexpr std::string_view kBytes = "bytes";
 inline constexpr std::string_view kPrinters = "printers";
+// a station's slots
+inline constexpr std::string_view kAppeared = "appeared";
+inline constexpr std::string_view kGone = "gone";
+inline constexpr std::string_view kRearmed = "next printer";
+inline constexpr std::string_view kNoPort = "no port";
+inline constexpr std::string_view kWaitingForPrinter = "waiting for a printer";
+inline constexpr std::string_view kRemovePrinter = "remove the printer";
+inline constexpr std::string_view kInAll = "in all";
+inline constexpr std::string_view kLastHour = "in the last hour";
 // "N of M loaded"
 inline constexpr std::string_view kCountOf = " of ";
 inline constexpr std::string_view kCountLoaded = " loaded";

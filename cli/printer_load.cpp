@@ -199,6 +199,12 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
     queue.Run();  // until the notification that ends the attempt, or Stop
     const bool silent = traced->BytesReceived() == 0;
     const int64_t line_bytes = traced->BytesSent() + traced->BytesReceived();
+    if (window.Outcome() == engine::LN_MODEL_MISMATCH) {
+      // A printer of another model names its own, which the file's failure text does not.
+      LoadEvent identified = Event(EventKind::kIdentified);
+      identified.model = run->m_reported_model;
+      m_events.Publish(identified);
+    }
     traced = nullptr;
     run.reset();  // closes the port properly, also when Stop cut the attempt short
     const std::optional<platform::MessageId> outcome = window.Outcome();

@@ -43,6 +43,10 @@ void ProductionRecord::Publish(const LoadEvent& event) {
       m_run.sha256 = event.sha256;
       break;
     case EventKind::kPrinterStart: {
+      if (!event.adapter.name.empty()) {
+        m_printers[event.printer].adapter = event.adapter;  // a station's slot listed it
+        break;
+      }
       // Listed once for all printers, and again only for a port plugged in since.
       const platform::PortDetails* adapter = platform::FindPort(m_ports, event.port);
       if (adapter == nullptr) {
@@ -67,6 +71,9 @@ void ProductionRecord::Publish(const LoadEvent& event) {
     case EventKind::kProgress:
     case EventKind::kRetry:
     case EventKind::kRunEnd:
+    case EventKind::kPortAppeared:
+    case EventKind::kPortGone:
+    case EventKind::kRearmed:
       break;
   }
   m_output.Publish(event);
