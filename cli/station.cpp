@@ -279,7 +279,9 @@ void Station::Handle(const LoadEvent& event) {
       return;
     }
     case EventKind::kProgress:
-      Answered(slot);
+      if (!run.answered) {
+        return;  // the bar set up for an attempt: no printer has said anything yet
+      }
       m_book.Progress(slot, event.total > 0 ? static_cast<int>(event.bytes * 100 / event.total) : 0);
       break;
     default:

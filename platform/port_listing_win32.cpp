@@ -98,7 +98,7 @@ std::vector<PortDetails> PortsClass() {
     PortDetails port;
     ReadDeviceParameters(set, device, &port);
     if (port.name.empty()) {
-      continue;  // a printer port, or a device without a COM name
+      continue;  // no port name; printer ports (LPT1) go below, SERIALCOMM lists none
     }
     port.description = Narrow(Property(set, device, SPDRP_FRIENDLYNAME));
     port.manufacturer = Narrow(Property(set, device, SPDRP_MFG));
