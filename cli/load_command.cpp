@@ -11,6 +11,7 @@
 #include "cli/load_event.h"
 #include "cli/load_setup.h"
 #include "cli/output.h"
+#include "cli/port_lines.h"
 #include "cli/printer_load.h"
 #include "cli/printer_window.h"
 #include "cli/production_record.h"
@@ -78,8 +79,19 @@ int RunLoad(const Options& given, bool console) {
   SerialisedSink events(options.record.empty() ? *output : static_cast<EventSink&>(record));
   std::vector<std::unique_ptr<TraceFile>> traces;
   std::vector<std::unique_ptr<PrinterLoad>> printers;
+  const std::vector<platform::PortDetails> ports = platform::LoaderLowersLatency()
+                                                       ? std::vector<platform::PortDetails>{}
+                                                       : platform::ListPortDetails();
   for (const Target& target : options.targets) {
     PrinterSettings own = settings;
+    if (const platform::PortDetails* port =
+            target.IsTcp() ? nullptr : platform::FindPort(ports, target.port)) {
+      own.latency_warning = LatencyWarning(*port);
+      if (!own.latency_warning.empty()) {
+        platform::WriteText(stderr,
+                            "velmar-load: " + target.port + ": " + own.latency_warning + "\n");
+      }
+    }
     if (options.trace && options.trace_dir.empty()) {
       own.trace = [](const std::string& line) { std::fputs(line.c_str(), stderr); };
     } else if (options.trace) {

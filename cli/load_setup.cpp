@@ -43,8 +43,8 @@ bool OpenRecord(const Options& options, ProductionRecord* record) {
   if (record->Open(options.record, &why)) {
     return true;
   }
-  platform::WriteText(stderr,
-                      "velmar-load: cannot write the record " + options.record + " (" + why + ")\n");
+  platform::WriteText(
+      stderr, "velmar-load: cannot write the record " + options.record + " (" + why + ")\n");
   return false;
 }
 

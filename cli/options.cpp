@@ -164,9 +164,8 @@ std::string NamedTwice(const Target& target, std::span<const Target> others) {
 
 // A station's ports are serial ports or patterns of them, each waited for as long as it runs.
 std::string CheckStation(const Options& options) {
-  if (!options.ports_from.empty() ||
-      std::any_of(options.targets.begin(), options.targets.end(),
-                  [](const Target& t) { return t.IsTcp(); })) {
+  if (!options.ports_from.empty() || std::any_of(options.targets.begin(), options.targets.end(),
+                                                 [](const Target& t) { return t.IsTcp(); })) {
     return "--station takes serial ports and patterns (-p), not TCP connections or lists";
   }
   if (options.wait.count() > 0) {

@@ -52,8 +52,8 @@ struct Target {
 
 struct Options {
   Command command = Command::kLoad;
-  std::vector<Target> targets;  // in the order given; empty: the window's saved port (a
-                                // station: every USB serial port); a station's are patterns
+  std::vector<Target> targets;       // in the order given; empty: the window's saved port (a
+                                     // station: every USB serial port); a station's are patterns
   std::optional<int32_t> baud_rate;  // one rate for every serial port and rfc2217:// port
   std::string ports_from;            // --ports-from FILE ("-" standard input); empty: none
   bool trace = false;

@@ -97,6 +97,9 @@ std::string JsonLine(const LoadEvent& e) {
       break;
     case EventKind::kPrinterStart:
       fields.Text("port", e.port);
+      if (!e.latency_warning.empty()) {
+        fields.Text("latency_warning", e.latency_warning);
+      }
       break;
     case EventKind::kIdentified:
       fields.Text("port", e.port).Text("model", e.model);
@@ -129,7 +132,8 @@ std::string JsonLine(const LoadEvent& e) {
           .TextOrNull("description", e.adapter.description)
           .TextOrNull("vendor_id", platform::UsbId(e.adapter.vendor_id))
           .TextOrNull("product_id", platform::UsbId(e.adapter.product_id))
-          .TextOrNull("serial_number", e.adapter.serial_number);
+          .TextOrNull("serial_number", e.adapter.serial_number)
+          .TextOrNull("latency_warning", e.latency_warning);
       break;
     case EventKind::kPortGone:
     case EventKind::kRearmed:

@@ -77,7 +77,9 @@ LoadEvent PrinterLoad::Event(EventKind kind) const {
 void PrinterLoad::Announce() {
   if (!m_announced) {
     m_announced = true;
-    m_events.Publish(Event(EventKind::kPrinterStart));
+    LoadEvent start = Event(EventKind::kPrinterStart);
+    start.latency_warning = m_settings.latency_warning;
+    m_events.Publish(start);
   }
 }
 

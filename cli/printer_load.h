@@ -51,6 +51,7 @@ struct PrinterSettings {
   int32_t retries = 0;
   std::chrono::milliseconds wait{0};
   TracedTransport::TraceLine trace;  // empty: no trace; it must outlive Join
+  std::string latency_warning;       // said in the printer's start; empty: none
 };
 
 class PrinterLoad {

@@ -4,6 +4,7 @@
 
 #include "cli/load_setup.h"
 #include "cli/output_text.h"
+#include "cli/port_lines.h"
 #include "engine/load_notification.h"
 #include "platform/console_output.h"
 #include "platform/path_glob.h"
@@ -44,7 +45,9 @@ std::vector<std::string> Folders(const std::vector<std::string>& patterns) {
 
 std::string Trimmed(const std::string& line) {
   const size_t first = line.find_first_not_of(" \t\r");
-  return first == std::string::npos ? "" : line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
+  return first == std::string::npos
+             ? ""
+             : line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
 }
 
 }  // namespace
@@ -146,8 +149,8 @@ void Station::Relist() {
   const size_t listed = present.size();
   for (const Target& pattern : m_options.targets) {
     for (std::string& path : platform::PortPathsMatching(pattern.port)) {
-      const std::vector<platform::PortDetails> known(present.begin(),
-                                                     present.begin() + static_cast<ptrdiff_t>(listed));
+      const std::vector<platform::PortDetails> known(
+          present.begin(), present.begin() + static_cast<ptrdiff_t>(listed));
       if (platform::FindPort(known, path) == nullptr) {
         present.emplace_back();
         present.back().name = std::move(path);
@@ -188,6 +191,7 @@ void Station::StartSlot(size_t slot) {
   Finish(slot);  // a load that ended is joined before its slot loads again
   PrinterSettings own = m_settings;
   const std::string& port = m_book.Slots()[slot].port.name;
+  own.latency_warning = LatencyWarning(m_book.Slots()[slot].port);
   if (!m_options.trace_dir.empty()) {
     m_traces.resize(m_book.Slots().size());
     if (!m_traces[slot]) {
@@ -195,8 +199,8 @@ void Station::StartSlot(size_t slot) {
     }
     own.trace = [trace = m_traces[slot].get()](const std::string& line) { trace->Write(line); };
   }
-  m_running[slot].load = std::make_unique<PrinterLoad>(static_cast<int>(slot),
-                                                       Target::Serial(port), m_file, own, *this);
+  m_running[slot].load = std::make_unique<PrinterLoad>(static_cast<int>(slot), Target::Serial(port),
+                                                       m_file, own, *this);
   m_running[slot].load->Start();
 }
 
@@ -235,8 +239,8 @@ void Station::TakeCommands() {
     if (command.rfind(kNext, 0) == 0 && (command.size() == 4 || command[4] == ' ')) {
       port = Trimmed(command.substr(4));
     } else if (!command.empty()) {
-      platform::WriteText(stderr, "velmar-load: not a station command: " + command +
-                                      " (next, or next PORT)\n");
+      platform::WriteText(
+          stderr, "velmar-load: not a station command: " + command + " (next, or next PORT)\n");
       continue;
     }
     const std::vector<SlotAction> starts = m_book.Rearm(port);
@@ -282,7 +286,8 @@ void Station::Handle(const LoadEvent& event) {
       if (!run.answered) {
         return;  // the bar set up for an attempt: no printer has said anything yet
       }
-      m_book.Progress(slot, event.total > 0 ? static_cast<int>(event.bytes * 100 / event.total) : 0);
+      m_book.Progress(slot,
+                      event.total > 0 ? static_cast<int>(event.bytes * 100 / event.total) : 0);
       break;
     default:
       Answered(slot);
@@ -321,6 +326,7 @@ void Station::SlotEvent(EventKind kind, size_t slot) {
   event.port = m_book.Slots()[slot].port.name;
   if (kind == EventKind::kPortAppeared) {
     event.adapter = m_book.Slots()[slot].port;
+    event.latency_warning = LatencyWarning(event.adapter);
   }
   m_out.Publish(event);
   m_redraw_pending = true;

@@ -74,7 +74,7 @@ class Station final : public EventSink {
   PrinterSettings m_settings;
   SlotBook m_book;
   platform::PortWatch m_watch;
-  std::vector<Running> m_running;  // by slot
+  std::vector<Running> m_running;                    // by slot
   std::vector<std::unique_ptr<TraceFile>> m_traces;  // by slot, with --trace-dir
   StationCounts m_counts;
   HourlyRate m_rate;

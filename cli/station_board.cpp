@@ -12,7 +12,7 @@ namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr auto kHour = std::chrono::hours(1);
 constexpr int kGap = 2;
-constexpr int kCountsWidth = 20;  // "999 loaded 99 failed"
+constexpr int kStateRoom = 26;  // "loaded: remove the printer"
 constexpr char kGreen[] = "\033[32m";
 constexpr char kRed[] = "\033[31m";
 constexpr char kYellow[] = "\033[33m";
@@ -67,16 +67,23 @@ std::string StateText(const Slot& slot) {
   return {};
 }
 
-std::string SlotLine(const Slot& slot, int port_width, int adapter_width) {
+std::string SlotCounts(const Slot& slot) {
+  return std::to_string(slot.loaded) + " " + std::string(words::kLoaded) + ", " +
+         std::to_string(slot.failed) + " " + std::string(words::kFailed);
+}
+
+std::string SlotLine(const Slot& slot, const SlotColumns& columns, const char* colour) {
   const std::string gap(kGap, ' ');
-  std::string line = Pad(slot.port.name, port_width) + gap;
-  if (adapter_width > 0) {
-    line += Pad(Adapter(slot), adapter_width) + gap;
+  std::string line = Pad(slot.port.name, columns.port) + gap;
+  if (columns.adapter > 0) {
+    line += Pad(Adapter(slot), columns.adapter) + gap;
   }
-  const std::string counts = std::to_string(slot.loaded) + " " + std::string(words::kLoaded) +
-                             " " + std::to_string(slot.failed) + " " +
-                             std::string(words::kFailed);
-  return line + Pad(counts, kCountsWidth) + gap + StateText(slot);
+  const bool coloured = colour != nullptr && *colour != '\0';
+  line += (coloured ? colour : "") + Pad(StateText(slot), columns.state) + (coloured ? kPlain : "");
+  if (columns.counts > 0) {
+    line += gap + SlotCounts(slot);
+  }
+  return line;
 }
 
 std::string CountersLine(const StationCounts& counts) {
@@ -89,42 +96,44 @@ std::string CountersLine(const StationCounts& counts) {
 StationBoard::StationBoard(std::FILE* out, int columns, bool colour)
     : m_out(out), m_columns(columns), m_colour(colour) {}
 
-bool StationBoard::Draw(const std::vector<Slot>& slots, const StationCounts& counts,
-                        bool force) {
+bool StationBoard::Draw(const std::vector<Slot>& slots, const StationCounts& counts, bool force) {
   const auto now = std::chrono::steady_clock::now();
   if (!force && m_lines > 0 && now - m_last_draw < kRedrawInterval) {
     return false;
   }
   m_last_draw = now;
-  int longest_port = 0;
+  SlotColumns columns;
   int longest_adapter = 0;
+  int longest_state = 0;
   for (const Slot& slot : slots) {
-    longest_port = std::max(longest_port, Columns(slot.port.name));
+    columns.port = std::max(columns.port, Columns(slot.port.name));
+    columns.counts = std::max(columns.counts, Columns(SlotCounts(slot)));
     longest_adapter = std::max(longest_adapter, Columns(Adapter(slot)));
+    longest_state = std::max(longest_state, Columns(StateText(slot)));
   }
-  // The port first, then the adapter as far as it leaves room for the counts and a state.
+  // The port and the state come first; the adapter and the slot's counts only where they
+  // leave the state room to be read (the counters line has the totals).
   const int width = m_columns - 1;
-  const int port_width = std::max(1, std::min(longest_port, width / 3));
-  int adapter_width = std::min(longest_adapter, width / 4);
-  if (adapter_width < 3) {
-    adapter_width = 0;
+  columns.port = std::max(1, std::min(columns.port, width / 3));
+  columns.adapter = std::min(longest_adapter, width / 4);
+  const int wanted = std::min(longest_state, kStateRoom);
+  const auto room = [&] {
+    return width - columns.port - kGap - (columns.adapter > 0 ? columns.adapter + kGap : 0) -
+           (columns.counts > 0 ? columns.counts + kGap : 0);
+  };
+  if (room() < wanted) {
+    columns.counts = 0;
   }
+  if (columns.adapter < 3 || room() < wanted) {
+    columns.adapter = 0;
+  }
+  columns.state = std::max(1, std::min(longest_state, room()));
   std::string board;
   if (m_lines > 0) {
     board += "\033[" + std::to_string(m_lines) + "A";
   }
   for (const Slot& slot : slots) {
-    std::string line = Fit(SlotLine(slot, port_width, adapter_width), width);
-    const char* colour = m_colour ? Colour(slot.state) : "";
-    if (*colour != '\0') {
-      // The state starts after the padded columns, which Fit leaves as they are.
-      const size_t state_at = SlotLine(slot, port_width, adapter_width).size() -
-                              StateText(slot).size();
-      if (state_at < line.size()) {
-        line = line.substr(0, state_at) + colour + line.substr(state_at) + kPlain;
-      }
-    }
-    board += "\r\033[K" + line + "\n";
+    board += "\r\033[K" + SlotLine(slot, columns, m_colour ? Colour(slot.state) : "") + "\n";
   }
   board += "\r\033[K" + Fit(CountersLine(counts), width) + "\n";
   m_lines = static_cast<int>(slots.size()) + 1;

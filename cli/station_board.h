@@ -5,10 +5,12 @@
 // Principles of operation: the station draws the board from its slot book after whatever
 // changed, at most ten times a second; each draw moves the cursor up over the lines drawn
 // before and writes them all again, erased first, in one write. Lines are kept within the
-// terminal's width less one column; the state comes last and is what gets cut. With colour,
+// terminal's width less one column: the port and the state first, then the adapter and the
+// slot's counts where they leave the state room; a long failure reason is cut. With colour,
 // loaded is green, failed red, and the states that wait for the operator or a printer yellow.
 //   StateText     "loading 42%", "failed: REASON; remove the printer".
-//   SlotLine      a slot's line, without colour, for the given column widths.
+//   SlotLine      a slot's line for the given column widths, its state in `colour` (an
+//                 escape sequence; empty: none).
 //   CountersLine  "in all: 5 loaded, 1 failed; 4 loaded in the last hour".
 
 #include <chrono>
@@ -38,7 +40,15 @@ class HourlyRate {
 };
 
 std::string StateText(const Slot& slot);
-std::string SlotLine(const Slot& slot, int port_width, int adapter_width);
+// Column widths; 0 leaves a column out.
+struct SlotColumns {
+  int port = 0;
+  int adapter = 0;
+  int state = 0;
+  int counts = 0;
+};
+std::string SlotCounts(const Slot& slot);
+std::string SlotLine(const Slot& slot, const SlotColumns& columns, const char* colour);
 std::string CountersLine(const StationCounts& counts);
 
 class StationBoard {

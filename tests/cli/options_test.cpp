@@ -85,6 +85,9 @@ TEST(OptionsTest, NamesEveryPrinterInTheOrderGiven) {
 TEST(OptionsTest, CommandsOtherThanLoading) {
   EXPECT_EQ(ParseOptions({"--info", "f.bin"}).options->command, Command::kInfo);
   EXPECT_EQ(ParseOptions({"--list-ports"}).options->command, Command::kListPorts);
+  const auto station = ParseOptions({"--station", "-p", "/dev/ttyUSB*", "-pCOM*", "f.bin"});
+  EXPECT_EQ(station.options->command, Command::kStation);
+  EXPECT_EQ(Names(*station.options), (Args{"/dev/ttyUSB*", "COM*"}));
   EXPECT_EQ(ParseOptions({"-h"}).options->command, Command::kHelp);
   EXPECT_EQ(ParseOptions({"--bogus", "--help"}).options, std::nullopt);
 }
@@ -109,6 +112,13 @@ TEST(OptionsTest, RefusesWhatCannotBeRun) {
       {{"-b", "99999999999", "f.bin"}},
       {{"--list-ports", "f.bin"}, "--list-ports takes no file"},
       {{"--record=", "f.bin"}, "--record needs a file"},
+      {{"--station", "--host", "h", "--tcp-port", "1", "f.bin"},
+       "--station takes serial ports and patterns (-p), not TCP connections or lists"},
+      {{"--station", "--ports-from", "-", "f.bin"},
+       "--station takes serial ports and patterns (-p), not TCP connections or lists"},
+      {{"--station", "--wait", "5", "f.bin"},
+       "--station waits for each port as long as it runs: --wait has no meaning with it"},
+      {{"--station", "--trace", "f.bin"}, "--trace with --station needs --trace-dir"},
       {{"--info"}, "no file given"},
       {{"-x", "f.bin"}, "unknown option: -x"},
       {{"--bogus=1", "f.bin"}, "unknown option: --bogus"},

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/output.h"
+#include "cli/output_text.h"
+#include "cli/station_board.h"
+#include "tests/cli/scripted_run.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -90,6 +95,68 @@ TEST(SlotBookTest, PatternsMatchNamesAndByIdLinks) {
     EXPECT_EQ(PortWanted(Port("/dev/ttyUSB1"), patterns), wanted) << patterns.front();
   }
   EXPECT_FALSE(PortWanted(Port("/dev/ttyS0", false), {}));
+}
+
+// What the operator reads: each state in words, in colour only when asked, within the width.
+TEST(StationBoardTest, SaysEachSlotsStateWithinTheTerminal) {
+  std::vector<Slot> slots(5);
+  const char* states[] = {"no port", "waiting for a printer", "loading 42%",
+                          "loaded: remove the printer", "failed: no answer; remove the printer"};
+  for (size_t i = 0; i < slots.size(); ++i) {
+    slots[i].port = Port("/dev/ttyUSB" + std::to_string(i));
+    slots[i].port.description = "FT232R USB UART";
+    slots[i].port.serial_number = "A10K" + std::to_string(i);
+    slots[i].state = static_cast<SlotState>(i);
+    slots[i].percent = 42;
+    slots[i].reason = "no answer";
+    EXPECT_EQ(StateText(slots[i]), states[i]);
+  }
+  for (const auto& [width, colour] : {std::pair{60, false}, {100, true}}) {
+    CapturedStream out;
+    StationBoard board(out.get(), width, colour);
+    ASSERT_TRUE(board.Draw(slots, {.loaded = 5, .failed = 1, .last_hour = 4}, false));
+    EXPECT_FALSE(board.Draw(slots, {}, false));  // within a tenth of a second
+    const std::vector<std::string> lines = Lines(out.Text());
+    ASSERT_EQ(lines.size(), slots.size() + 1);
+    for (const std::string& line : lines) {
+      std::string shown = line.substr(line.rfind("\r\033[K") + 4);
+      for (size_t at; (at = shown.find("\033[")) != std::string::npos;) {
+        shown.erase(at, shown.find('m', at) + 1 - at);
+      }
+      EXPECT_LT(Columns(shown), width) << line;
+    }
+    EXPECT_EQ(lines[3].find("\033[32m") != std::string::npos, colour) << lines[3];
+    EXPECT_EQ(lines[4].find("\033[31m") != std::string::npos, colour) << lines[4];
+    EXPECT_NE(lines[2].find("loading 42%"), std::string::npos) << lines[2];
+    EXPECT_EQ(lines[2].find("FT232R USB UART A10K2  loading 42%") != std::string::npos,
+              width == 100)
+        << lines[2];
+    EXPECT_EQ(lines.back(), "\r\033[Kin all: 5 loaded, 1 failed; 4 loaded in the last hour");
+  }
+  HourlyRate rate;
+  const auto now = std::chrono::steady_clock::now();
+  rate.Loaded(now - std::chrono::minutes(61));
+  rate.Loaded(now - std::chrono::minutes(59));
+  EXPECT_EQ(rate.Count(now), 1);
+}
+
+TEST(StationBoardTest, PlainLinesTellTheSlotsEvents) {
+  CapturedStream out;
+  auto output = MakeOutput({.several = true, .out = out.get()});
+  LoadEvent event;
+  event.printer = 0;
+  event.port = "/dev/ttyUSB0";
+  event.adapter = Port("/dev/ttyUSB0");
+  event.adapter.serial_number = "SN1";
+  for (const EventKind kind :
+       {EventKind::kPortAppeared, EventKind::kRearmed, EventKind::kPortGone}) {
+    event.kind = kind;
+    output->Publish(event);
+  }
+  EXPECT_EQ(Lines(out.Text()),
+            (std::vector<std::string>{
+                "/dev/ttyUSB0: appeared (0403:6001, serial SN1, /dev/serial/by-id/usb-ttyUSB0)",
+                "/dev/ttyUSB0: next printer", "/dev/ttyUSB0: gone"}));
 }
 
 }  // namespace

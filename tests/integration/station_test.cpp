@@ -2,8 +2,8 @@
 // that stays, one that goes mid-load, one that never answers; the production record and the
 // JSON stream read by a real parser after each step.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -122,7 +122,8 @@ TEST_F(StationTest, LoadsEachPrinterOnceAndRecordsEveryLoad) {
     EXPECT_TRUE(Until([&] {
       return (step.record_lines == kNotYet || Record().size() == step.record_lines) &&
              (!step.also || step.also());
-    })) << m_station.Out() << m_station.Err();
+    })) << m_station.Out()
+        << m_station.Err();
   }
   // The printer that stayed was woken only when the operator said so.
   EXPECT_TRUE(m_printers["stays"].back()->Wait(kDeadline));
