@@ -45,7 +45,8 @@ std::string PlainOutput::PlainLine(const LoadEvent& event, const PrinterState* p
   switch (event.kind) {
     case EventKind::kPrinterStart:
       m_tenths[index] = 0;
-      what = words::kWaiting;
+      // A station's slot starts once its printer has answered.
+      what = event.adapter.name.empty() ? words::kWaiting : words::kLoading;
       break;
     case EventKind::kIdentified:
       what = std::string(words::kModel) + " " + printer->model;

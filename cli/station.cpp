@@ -145,13 +145,11 @@ int Station::Run() {
 }
 
 void Station::Relist() {
-  std::vector<platform::PortDetails> present = platform::ListPortDetails();
-  const size_t listed = present.size();
+  const std::vector<platform::PortDetails> listed = platform::ListPortDetails();
+  std::vector<platform::PortDetails> present = listed;
   for (const Target& pattern : m_options.targets) {
     for (std::string& path : platform::PortPathsMatching(pattern.port)) {
-      const std::vector<platform::PortDetails> known(
-          present.begin(), present.begin() + static_cast<ptrdiff_t>(listed));
-      if (platform::FindPort(known, path) == nullptr) {
+      if (platform::FindPort(listed, path) == nullptr) {
         present.emplace_back();
         present.back().name = std::move(path);
       }
