@@ -3,11 +3,14 @@
 # ("out TEXT", "err TEXT") and then one last line, "ok VALUE" or "fail WHY". Loaders run in the
 # background under the host's name for them, their output in files until "wait" sends it.
 #   start NAME ARG...           /bin/velmar-load ARG..., in the background
+#   tell NAME TEXT              a line to its standard input (a fifo it holds open itself)
 #   wait NAME                   its standard output and error, then its exit status
 #   signal NAME SIGNAL          kill -SIGNAL
 #   read PATH                   a file's first line (a sysfs attribute)
+#   show PATH                   a file's lines
 #   await PATH present|absent   until the device node is there, or gone
 #   await-output NAME TEXT      until the loader's standard output holds TEXT
+#   await-lines PATH N          until the file has N whole lines
 #   poweroff
 # An await gives up after 20 s, sooner than the host's deadline for the answer, so that the
 # host hears "fail" rather than nothing.
@@ -34,23 +37,30 @@ output_holds() {
   grep -qF -- "$2" "/tmp/$1.out"
 }
 
+has_lines() {
+  [ -e "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ]
+}
+
 send_file() {
   while IFS= read -r text || [ -n "$text" ]; do
     printf '%s %s\n' "$1" "$text"
   done <"$2"
 }
 
-if poll node_is /dev/ttyUSB0 present; then
+if poll node_is /dev/ttyUSB0 present && poll node_is /dev/ttyUSB1 present; then
   echo ready
 else
-  echo "fail /dev/ttyUSB0 did not appear"
+  echo "fail /dev/ttyUSB0 or /dev/ttyUSB1 did not appear"
 fi
 
 while read -r command name rest; do
   case "$command" in
     start)
+      # Opened read-write, the fifo neither blocks the open nor ever ends: the loader is a
+      # writer itself. (So tell a loader that is still running, or the write open waits.)
+      rm -f "/tmp/$name.in" && mkfifo "/tmp/$name.in"
       # shellcheck disable=SC2086 # the arguments are words without blanks
-      /bin/velmar-load $rest </dev/null >"/tmp/$name.out" 2>"/tmp/$name.err" &
+      /bin/velmar-load $rest <>"/tmp/$name.in" >"/tmp/$name.out" 2>"/tmp/$name.err" &
       echo $! >"/tmp/$name.pid"
       echo "ok $!"
       ;;
@@ -63,6 +73,16 @@ while read -r command name rest; do
       ;;
     signal)
       if kill "-$rest" "$(cat "/tmp/$name.pid")"; then echo ok; else echo "fail kill"; fi
+      ;;
+    tell)
+      if echo "$rest" >"/tmp/$name.in"; then echo ok; else echo "fail cannot write"; fi
+      ;;
+    show)
+      send_file out "$name"
+      echo ok
+      ;;
+    await-lines)
+      if poll has_lines "$name" "$rest"; then echo ok; else echo "fail not $rest lines"; fi
       ;;
     read)
       if value=$(head -n 1 "$name"); then echo "ok $value"; else echo "fail cannot read"; fi

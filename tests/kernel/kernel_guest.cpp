@@ -86,7 +86,8 @@ bool KernelGuest::Boot() {
     return false;
   }
   const auto booting = Clock::now();
-  if (!machine.Boot(release, (m_dir / "initramfs").string(), {&m_control, &uart, &adapter},
+  if (!machine.Boot(release, (m_dir / "initramfs").string(),
+                    {&m_control, &uart, {&adapters[0], &adapters[1]}},
                     kRunLimit + kPowerOffDeadline)) {
     m_failure = machine.Failure();
     return false;
@@ -123,6 +124,39 @@ std::string KernelGuest::Trouble() const {
 
 double KernelGuest::RunSeconds() const {
   return std::chrono::duration<double>(Clock::now() - m_started).count();
+}
+
+bool KernelGuest::Unplug(size_t adapter, std::string* answer) {
+  const bool done = machine.Unplug(adapter, answer);
+  if (done) {
+    plugged[adapter].clear();
+  }
+  return done;
+}
+
+bool KernelGuest::Plug(size_t adapter, const std::string& serial, std::string* answer) {
+  if (!machine.Plug(adapter, serial, answer)) {
+    return false;
+  }
+  plugged[adapter] = serial;
+  const GuestReply reply =
+      control.Ask(std::string("await ") + kAdapters[adapter].node + " present", kToolDeadline);
+  *answer = reply.value;
+  return reply.ok;
+}
+
+void KernelGuest::Restore(size_t adapter) {
+  std::string answer;
+  if (plugged[adapter] == kAdapters[adapter].serial) {
+    return;
+  }
+  if (!plugged[adapter].empty() &&
+      (!Unplug(adapter, &answer) ||
+       !control.Ask(std::string("await ") + kAdapters[adapter].node + " absent", kToolDeadline)
+            .ok)) {
+    return;
+  }
+  Plug(adapter, kAdapters[adapter].serial, &answer);
 }
 
 bool GuestControl::ReadLine(std::string* line, Clock::time_point until) {

@@ -1,6 +1,6 @@
 #pragma once
 // The one boot every scenario runs in: the sample files, the initramfs made from them and the
-// programs under test, the machine, its control line, and whether the adapter is plugged in.
+// programs under test, the machine, its control line, and which adapters are plugged in.
 //
 // Boot makes the samples (short/: 3 blocks, six/: 6 blocks, long/: the default 48-block
 // program and 4 KiB font) in a folder of its own, the initramfs (make_initramfs.sh), starts
@@ -71,12 +71,19 @@ class KernelGuest {
   double BootSeconds() const { return m_boot_seconds; }
   double RunSeconds() const;
 
+  // The monitor's word on a refusal in *answer. Plug waits for the adapter's node.
+  bool Unplug(size_t adapter, std::string* answer);
+  bool Plug(size_t adapter, const std::string& serial, std::string* answer);
+  // Plugs the adapter back in as the boot had it, unless it is.
+  void Restore(size_t adapter);
+
   PtyPair uart;
-  PtyPair adapter;
+  PtyPair adapters[kAdapterCount];
   QemuMachine machine;
   GuestControl control;
   bool ready = false;
-  bool plugged = true;
+  // Each adapter's serial number while it is plugged in; empty while it is not.
+  std::string plugged[kAdapterCount] = {kAdapters[0].serial, kAdapters[1].serial};
 
  private:
   bool MakeFiles(const std::string& release);

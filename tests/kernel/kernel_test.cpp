@@ -1,7 +1,7 @@
 // velmar-load on Debian's own serial drivers: one boot of the kernel under QEMU runs every row
-// of the scenario table (scenarios.cpp), each a GoogleTest case, against velmar-printer on the
-// host. make test-kernel runs it; it needs root (the kernel in /boot is root's) and the
-// packages the Makefile names.
+// of the scenario table (scenarios.cpp) and of the station's (station_rows.cpp), each a
+// GoogleTest case, against velmar-printer on the host. make test-kernel runs it; it needs root (the
+// kernel in /boot is root's) and the packages the Makefile names.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 
 #include "tests/kernel/kernel_guest.h"
 #include "tests/kernel/scenario.h"
+#include "tests/kernel/station_row.h"
 
 namespace velmar::test {
 namespace {
@@ -48,16 +49,29 @@ void PrintTo(const Scenario& scenario, std::ostream* os) {
   *os << scenario.name;
 }
 
+void PrintTo(const StationRow& row, std::ostream* os) {
+  *os << row.name;
+}
+
 namespace {
 
-class KernelScenarioTest : public ::testing::TestWithParam<Scenario> {};
-
-TEST_P(KernelScenarioTest, EndsAsItsRowSays) {
+template <typename Row>
+void RunInGuest(void (*run)(KernelGuest&, const Row&), const Row& row) {
   ASSERT_TRUE(g_guest->Usable()) << g_guest->Trouble();
-  RunScenario(*g_guest, GetParam());
-  if (HasFailure()) {
+  run(*g_guest, row);
+  if (::testing::Test::HasFailure()) {
     ShowConsole();
   }
+}
+
+class KernelScenarioTest : public ::testing::TestWithParam<Scenario> {};
+TEST_P(KernelScenarioTest, EndsAsItsRowSays) {
+  RunInGuest(RunScenario, GetParam());
+}
+
+class KernelStationTest : public ::testing::TestWithParam<StationRow> {};
+TEST_P(KernelStationTest, RecordsAsItsRowSays) {
+  RunInGuest(RunStationRow, GetParam());
 }
 
 // The listing reads what the guest's drivers made: the adapter's USB details, the UART, and
@@ -80,6 +94,8 @@ TEST(KernelListingTest, NamesTheAdapterBySerialNumberAndLeavesOutAnEmptyUart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, KernelScenarioTest, ::testing::ValuesIn(Scenarios()),
+                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, KernelStationTest, ::testing::ValuesIn(StationRows()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

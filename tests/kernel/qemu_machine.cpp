@@ -20,7 +20,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMonitorDeadline = std::chrono::seconds(10);
 constexpr auto kPlugRetry = std::chrono::milliseconds(50);
 constexpr const char* kPrompt = "(qemu) ";
-constexpr const char* kAdapter = "usb-serial,chardev=f1,id=a1,bus=xhci.0,port=1,serial=SN1";
 
 // One event per device kind, and what precedes the rate on its line.
 struct RateEvent {
@@ -46,6 +45,12 @@ bool ReadToPrompt(int fd, std::string* text, Clock::time_point until) {
     text->append(buffer, static_cast<size_t>(got));
   }
   return true;
+}
+
+std::string AdapterDevice(size_t adapter, const std::string& serial) {
+  const UsbAdapter& a = kAdapters[adapter];
+  return std::string("usb-serial,chardev=") + a.chardev + ",id=" + a.id +
+         ",bus=xhci.0,port=" + a.xhci_port + ",serial=" + serial;
 }
 
 }  // namespace
@@ -96,8 +101,6 @@ bool QemuMachine::Boot(const std::string& release, const std::string& initramfs,
       {"-chardev", "serial,id=u1,path=" + lines.uart->SlavePath()},
       {"-serial", "chardev:u1"},
       {"-device", "qemu-xhci,id=xhci"},
-      {"-chardev", "serial,id=f1,path=" + lines.adapter->SlavePath()},
-      {"-device", kAdapter},
       {"-monitor", "unix:" + path("monitor.sock") + ",server,nowait"},
       {"-trace", kUartEvent.event},
       {"-trace", kAdapterEvent.event},
@@ -105,6 +108,11 @@ bool QemuMachine::Boot(const std::string& release, const std::string& initramfs,
   };
   for (const auto& option : options) {
     argv.insert(argv.end(), option.begin(), option.end());
+  }
+  for (size_t i = 0; i < kAdapterCount; ++i) {
+    const std::string chardev = std::string("serial,id=") + kAdapters[i].chardev + ",path=";
+    argv.insert(argv.end(), {"-chardev", chardev + lines.adapters[i]->SlavePath(), "-device",
+                             AdapterDevice(i, kAdapters[i].serial)});
   }
   m_running = m_qemu.Start(argv);
   if (!m_running) {
@@ -138,14 +146,14 @@ bool QemuMachine::Monitor(const std::string& command, std::string* answer) {
   return done && text.find("Error") == std::string::npos;
 }
 
-bool QemuMachine::Unplug(std::string* answer) {
-  return Monitor("device_del a1", answer);
+bool QemuMachine::Unplug(size_t adapter, std::string* answer) {
+  return Monitor(std::string("device_del ") + kAdapters[adapter].id, answer);
 }
 
-bool QemuMachine::Plug(std::string* answer) {
+bool QemuMachine::Plug(size_t adapter, const std::string& serial, std::string* answer) {
   // QEMU lets go of the old adapter's chardev a moment after device_del has returned.
   const auto until = Clock::now() + kMonitorDeadline;
-  while (!Monitor(std::string("device_add ") + kAdapter, answer)) {
+  while (!Monitor("device_add " + AdapterDevice(adapter, serial), answer)) {
     if (answer->find("is in use") == std::string::npos || Clock::now() > until) {
       return false;
     }

@@ -8,17 +8,20 @@
 //   ttyS2    a 16550A UART, on `uart`
 //   ttyS3    nothing: 8250 makes the node with no UART behind it
 //   ttyUSB0  QEMU's FTDI adapter "a1" (serial SN1) on xHCI port 1, on `adapter`
+//   ttyUSB1  a second one, "a2" (serial SN7) on port 2, on `adapter2`
 // The test holds the masters for the whole boot, so that each line outlives every printer run
 // on it (a master that closes hangs QEMU's chardev up for good). QEMU's chardev sets the host
 // end to the nearest standard rate at or above 10/11 of the device's, so the exact rate the
 // guest's driver gave the emulated device is read from QEMU's trace instead (DeviceRates).
-// Unplug and Plug drive the adapter through the human monitor on a unix socket.
+// Unplug and Plug drive an adapter through the human monitor on a unix socket; Plug may give
+// it another serial number, which makes it a new adapter to the guest.
 //   KernelRelease  the newest /boot/vmlinuz-* with /lib/modules of its own; empty: none.
 //   TraceMark      where the trace ends now; DeviceRates reads what was logged after a mark.
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,10 +32,21 @@ namespace velmar::test {
 
 enum class Device { kUart, kAdapter };
 
+struct UsbAdapter {
+  const char* id;
+  const char* chardev;
+  const char* xhci_port;
+  const char* serial;  // the boot's
+  const char* node;    // while the adapters are plugged in in their order
+};
+inline constexpr UsbAdapter kAdapters[] = {{"a1", "f1", "1", "SN1", "/dev/ttyUSB0"},
+                                           {"a2", "f2", "2", "SN7", "/dev/ttyUSB1"}};
+inline constexpr size_t kAdapterCount = std::size(kAdapters);
+
 struct MachineLines {
   PtyPair* control;
   PtyPair* uart;
-  PtyPair* adapter;
+  PtyPair* adapters[kAdapterCount];
 };
 
 class QemuMachine {
@@ -45,8 +59,8 @@ class QemuMachine {
   bool Boot(const std::string& release, const std::string& initramfs, const MachineLines& lines,
             std::chrono::seconds lifetime);
   // False when the monitor refused or did not answer; *answer holds what it said.
-  bool Unplug(std::string* answer);
-  bool Plug(std::string* answer);
+  bool Unplug(size_t adapter, std::string* answer);
+  bool Plug(size_t adapter, const std::string& serial, std::string* answer);
   // Gives QEMU `grace` to end by itself (the guest powering off), then ends it.
   void Stop(std::chrono::milliseconds grace);
 

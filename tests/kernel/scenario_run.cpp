@@ -1,7 +1,6 @@
 #include "tests/kernel/kernel_guest.h"
 #include "tests/kernel/scenario.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 
 #include "tests/integration/child_process.h"
 #include "tests/integration/sample_image.h"
+#include "tests/kernel/line_printer.h"
 
 namespace velmar::test {
 
@@ -153,38 +153,25 @@ GuestReply ScenarioRun::Wait(const std::string& name) {
 
 bool ScenarioRun::Unplug() {
   std::string answer;
-  const bool done = m_guest.machine.Unplug(&answer);
+  const bool done = m_guest.Unplug(0, &answer);
   EXPECT_TRUE(done) << "device_del: " << answer;
-  m_guest.plugged = !done;
   return done;
 }
 
 bool ScenarioRun::Plug() {
   std::string answer;
-  const bool done = m_guest.machine.Plug(&answer);
+  const bool done = m_guest.Plug(0, kAdapters[0].serial, &answer);
   EXPECT_TRUE(done) << "device_add: " << answer;
-  m_guest.plugged = done;
-  return done && Ok(std::string("await ") + kAdapterNode + " present");
+  return done;
 }
 
 bool ScenarioRun::StartPrinter() {
-  PtyPair& line = m_row.port == Port::kUart ? m_guest.uart : m_guest.adapter;
-  line.ReadExactly(SIZE_MAX, 0ms);
   m_image = (m_guest.Dir() / (std::string(m_row.name) + ".hex")).string();
-  const int fd = line.MasterFd();
-  const std::vector<std::string> argv = {VELMAR_PRINTER,     "--line-fd",
-                                         std::to_string(fd), "--marks",
-                                         "--baud",           std::to_string(m_row.baud),
-                                         "--tool-rate",      std::to_string(m_row.tool_rate),
-                                         "--loads",          std::to_string(Loads()),
-                                         "--image",          m_image};
-  // Inherited by this child alone: every other descriptor of the test is close-on-exec.
-  ::fcntl(fd, F_SETFD, 0);
-  const bool started = m_printer.Start(argv);
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  EXPECT_TRUE(started && m_printer.WaitForOutput("\n", kPrinterDeadline))
-      << "the printer did not start: " << m_printer.Err();
-  return started && !m_printer.Out().empty();
+  return StartLinePrinter(
+      m_row.port == Port::kUart ? m_guest.uart : m_guest.adapters[0],
+      {"--baud", std::to_string(m_row.baud), "--tool-rate", std::to_string(m_row.tool_rate),
+       "--loads", std::to_string(Loads()), "--image", m_image},
+      &m_printer);
 }
 
 bool ScenarioRun::ActOut(GuestReply* end) {
@@ -340,11 +327,7 @@ void ScenarioRun::Tidy() {
     m_guest.control.Ask("signal " + name + " KILL", kCommandDeadline);
     m_guest.control.Ask("wait " + name, kCommandDeadline);
   }
-  std::string answer;
-  if (!m_guest.plugged && m_guest.machine.Plug(&answer)) {
-    m_guest.plugged = true;
-    m_guest.control.Ask(std::string("await ") + kAdapterNode + " present", kCommandDeadline);
-  }
+  m_guest.Restore(0);
 }
 
 }  // namespace
