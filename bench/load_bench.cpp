@@ -3,7 +3,8 @@
 //   velmar-bench [--quick] [--port NAME --link PATH -- LOADER [ARGUMENTS...]]
 // Prints a Markdown table: case, elapsed, line time, ratio, loader CPU, loader peak memory; then,
 // through this build's loader, the table of many printers at once (bench/multi_bench.h) and the
-// table of one printer behind Debian's ser2net (bench/ser2net_bench.h).
+// table of one printer behind Debian's ser2net (bench/ser2net_bench.h), then the tables of a
+// station's wake-up latency and idle CPU (bench/station_bench.h).
 // By default the loader is this build's velmar-load on the emulator's pseudo-terminal. Given a
 // loader command (velmar-load.exe under Wine), the emulator's pseudo-terminal is linked at PATH
 // and the loader opens NAME; the elapsed time is then the printer's, from the wake-up to the
@@ -22,6 +23,7 @@
 #include "bench/emulator_report.h"
 #include "bench/multi_bench.h"
 #include "bench/ser2net_bench.h"
+#include "bench/station_bench.h"
 #include "tests/integration/child_process.h"
 
 namespace {
@@ -131,6 +133,9 @@ int main(int argc, char** argv) {
     status = 1;
   }
   if (own_loader && !velmar::bench::RunSer2netRows(quick)) {
+    status = 1;
+  }
+  if (own_loader && !velmar::bench::RunStationRows(quick)) {
     status = 1;
   }
   std::fprintf(stderr, "\nThe emulator's lines:\n%s", reports.c_str());

@@ -45,8 +45,12 @@ void SingleOutput::Publish(const LoadEvent& event) {
       Draw(true, event.time);
       break;
     case EventKind::kIdentified:
-      m_model = event.model;
-      ShowStatus(false);
+      // A program's status names the file's model throughout, as the window's does; a
+      // printer of another model is told by the failure.
+      if (m_font) {
+        m_model = event.model;
+        ShowStatus(false);
+      }
       break;
     case EventKind::kProgress:
       m_bytes = event.bytes;

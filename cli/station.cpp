@@ -100,11 +100,12 @@ int Station::Run() {
   const auto start = std::chrono::steady_clock::now();
   m_out.Publish(RunStartEvent(m_options, m_file, 0));
   Relist();
+  auto listed = std::chrono::steady_clock::now();
   Draw(true);
   int status = -1;
   for (;;) {
     const platform::PortWatchWait woke =
-        m_watch.Wait(m_redraw_pending ? kRedrawSoon : kRelistInterval);
+        m_watch.Wait(m_board != nullptr && m_redraw_pending ? kRedrawSoon : kRelistInterval);
     {
       std::lock_guard lock(m_lock);
       status = m_stop_status;
@@ -114,8 +115,12 @@ int Station::Run() {
     }
     TakeEvents();
     TakeCommands();
-    if (woke != platform::PortWatchWait::kWoken) {
+    // The events of busy loads and the board's redraws come often: the ports are listed
+    // again only when they may have changed, or now and then.
+    const auto now = std::chrono::steady_clock::now();
+    if (woke == platform::PortWatchWait::kChanged || now - listed >= kRelistInterval) {
       Relist();
+      listed = now;
     }
     Draw(false);
   }
@@ -252,7 +257,6 @@ void Station::TakeCommands() {
 void Station::Handle(const LoadEvent& event) {
   const auto slot = static_cast<size_t>(event.printer);
   Running& run = m_running[slot];
-  m_redraw_pending = true;
   switch (event.kind) {
     case EventKind::kPrinterStart:
       run.held_start = event;
@@ -262,6 +266,7 @@ void Station::Handle(const LoadEvent& event) {
       if (event.key == kInterruptedKey && !run.answered) {
         return;  // no printer answered: nothing was loaded or failed
       }
+      m_redraw_pending = true;
       Answered(slot);
       LoadEvent end = event;
       if (event.key == kInterruptedKey && !m_stopping) {
@@ -284,11 +289,13 @@ void Station::Handle(const LoadEvent& event) {
       if (!run.answered) {
         return;  // the bar set up for an attempt: no printer has said anything yet
       }
+      m_redraw_pending = true;
       m_book.Progress(slot,
                       event.total > 0 ? static_cast<int>(event.bytes * 100 / event.total) : 0);
       break;
     default:
       Answered(slot);
+      m_redraw_pending = true;
       break;
   }
   m_out.Publish(event);
@@ -331,7 +338,11 @@ void Station::SlotEvent(EventKind kind, size_t slot) {
 }
 
 void Station::Draw(bool force) {
-  if (m_board == nullptr || (!force && !m_redraw_pending)) {
+  if (m_board == nullptr) {
+    m_redraw_pending = false;
+    return;
+  }
+  if (!force && !m_redraw_pending) {
     return;
   }
   m_counts.last_hour = m_rate.Count(std::chrono::steady_clock::now());

@@ -61,6 +61,11 @@ std::vector<PortDetails> ListPortDetails(const PortRoots& roots) {
   for (const auto& entry : fs::directory_iterator(fs::path(roots.sys) / "class/tty", error)) {
     const fs::path tty = entry.path();
     const std::string name = tty.filename().string();
+    // One lstat first: most entries are virtual, and resolving a path is many system calls.
+    if (!fs::is_symlink(tty / "device", error)) {
+      error.clear();
+      continue;
+    }
     const fs::path device = fs::canonical(tty / "device", error);
     if (error) {
       error.clear();

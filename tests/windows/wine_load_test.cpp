@@ -1,9 +1,13 @@
 // velmar-load.exe under Wine against the Linux emulated printer: over a pseudo-terminal that
-// Wine's COM port names, and over TCP on the loopback. tests/windows/run.sh runs it with the
-// Windows build's loader and Wine prefix in VELMAR_WINDOWS_LOAD and VELMAR_WINEPREFIX.
+// Wine's COM port names, over TCP on the loopback, and as a station on the COM ports that appear
+// while it runs. tests/windows/run.sh runs it with the Windows build's loader and Wine prefix in
+// VELMAR_WINDOWS_LOAD and VELMAR_WINEPREFIX.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/integration/child_process.h"
@@ -28,6 +33,8 @@ constexpr auto kStartDeadline = 20s;
 // Wine starts each program in a good part of a second, more on a loaded machine.
 constexpr auto kLoadDeadline = 120s;
 constexpr const char* kLoopback = "127.0.0.1";
+// Where Windows lists its serial ports, and the only list the loader takes them from.
+constexpr const char* kSerialComm = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 // Windows programs end their lines with "\r\n"; the texts under test use "\n".
 std::string Lines(std::string text) {
@@ -35,6 +42,22 @@ std::string Lines(std::string text) {
     text.erase(at, 1);
   }
   return text;
+}
+
+// Whether a byte came from the loader on the line whose master is `master`. The master reports
+// a hang-up without waiting while the loader has its end closed.
+bool Woken(int master, std::chrono::milliseconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  for (char byte = 0; std::chrono::steady_clock::now() < end;) {
+    pollfd line{master, POLLIN, 0};
+    if (::poll(&line, 1, 100) == 1 && (line.revents & POLLIN) != 0) {
+      return ::read(master, &byte, 1) == 1;
+    }
+    if ((line.revents & POLLHUP) != 0) {
+      std::this_thread::sleep_for(50ms);
+    }
+  }
+  return false;
 }
 
 class WineLoadTest : public ::testing::Test {
@@ -116,6 +139,16 @@ class WineLoadTest : public ::testing::Test {
   void StopPrinter() {
     m_printer.Signal(SIGTERM);
     EXPECT_TRUE(m_printer.Wait(kLoadDeadline));
+  }
+
+  // Wine's reg.exe, such as {"add", KEY, "/v", NAME, "/d", DATA, "/f"}; its exit status.
+  int Reg(std::vector<std::string> arguments) const {
+    std::vector<std::string> argv = {VELMAR_WINE, m_prefix, "reg"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess reg;
+    EXPECT_TRUE(reg.Start(argv));
+    EXPECT_TRUE(reg.Wait(kLoadDeadline)) << "reg hung";
+    return reg.ExitStatus();
   }
 
   static std::string Sample(const char* name) { return std::string(VELMAR_SAMPLES) + "/" + name; }
@@ -359,16 +392,68 @@ TEST_F(WineLoadTest, SavedPortFromTheProfile) {
 }
 
 TEST_F(WineLoadTest, ListsTheRegistrysPorts) {
-  ChildProcess reg;
-  ASSERT_TRUE(
-      reg.Start({VELMAR_WINE, m_prefix, "reg", "add", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v",
-                 "VelmarTest", "/t", "REG_SZ", "/d", "COM42", "/f"}));
-  ASSERT_TRUE(reg.Wait(kLoadDeadline));
-  ASSERT_EQ(reg.ExitStatus(), 0) << reg.Out() << reg.Err();
+  ASSERT_EQ(Reg({"add", kSerialComm, "/v", "VelmarTest", "/t", "REG_SZ", "/d", "COM42", "/f"}), 0);
   ChildProcess loader;
   RunLoader(loader, {"--list-ports"});
   EXPECT_EQ(loader.ExitStatus(), 0) << loader.Err();
   EXPECT_NE(Lines(loader.Out()).find("COM42\n"), std::string::npos) << loader.Out();
+}
+
+// Windows tells the station of no port that comes: it lists the registry again as it runs. Two
+// ports are named there while it runs, each device made first as a driver does: the printer on
+// one is loaded, the other line, where nothing answers, is woken until Ctrl+C stops the station
+// with every port closed. (Wine makes a SIGINT a Ctrl+C; a SIGTERM ends a Windows program at
+// once, and taskkill finds no window of it to close.)
+TEST_F(WineLoadTest, AStationLoadsThePortsThatAppear) {
+  const std::vector<std::string> ports = {"COM31", "COM32"};
+  const auto unlist = [&] {
+    for (const std::string& port : ports) {
+      Reg({"delete", kSerialComm, "/v", "Velmar" + port, "/f"});
+    }
+  };
+  unlist();  // what an interrupted run left
+  StartPrinter(31, {"--loads", "1"});
+  struct Pty {
+    int fd = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ~Pty() { ::close(fd); }
+  } mute;
+  ASSERT_TRUE(mute.fd >= 0 && ::grantpt(mute.fd) == 0 && ::unlockpt(mute.fd) == 0);
+  NamePort(32, ::ptsname(mute.fd));
+  const std::string record = (m_dir / "record.jsonl").string();
+  ChildProcess station;
+  ASSERT_TRUE(station.Start(LoaderArgv({"--station", "--json", "-p", "COM3?", "--record",
+                                        WindowsPath(record), WindowsSample("sample.bin")})));
+  // It lists the ports right after run_start; reg.exe takes far longer to start.
+  ASSERT_TRUE(station.WaitForOutput("\"run_start\"", kLoadDeadline)) << station.Err();
+  for (const std::string& port : ports) {
+    ASSERT_EQ(Reg({"add", kSerialComm, "/v", "Velmar" + port, "/t", "REG_SZ", "/d", port, "/f"}),
+              0);
+  }
+  const std::string ends = R"("event":"printer_end","port":"COM31","result":)";
+  const bool ended = station.WaitForOutput(ends, kLoadDeadline);
+  const bool woken = Woken(mute.fd, kLoadDeadline);
+  station.Signal(SIGINT);
+  EXPECT_TRUE(station.Wait(kLoadDeadline)) << "the station did not stop";
+  unlist();
+  EXPECT_TRUE(woken) << "COM32 was never woken";
+  ASSERT_TRUE(ended) << station.Out() << station.Err();
+  const std::string& out = station.Out();
+  EXPECT_NE(out.find(ends + R"("loaded")"), std::string::npos) << out << station.Err();
+  EXPECT_LT(out.find(R"("event":"port_appeared","port":"COM31")"), out.find(ends)) << out;
+  EXPECT_NE(out.find(R"("event":"port_appeared","port":"COM32")"), std::string::npos) << out;
+  // The slot stopped while it waited counts for nothing.
+  EXPECT_NE(out.find(R"("event":"run_end","printers":2,"loaded":1,"failed":0,"status":130)"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(station.ExitStatus(), 130) << station.Err();
+  EXPECT_NE(station.Err().find("every port is closed"), std::string::npos) << station.Err();
+  std::ifstream lines(record);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line)) << "nothing recorded";
+  EXPECT_NE(line.find(R"("port":"COM31")"), std::string::npos) << line;
+  EXPECT_NE(line.find(R"("result":"loaded")"), std::string::npos) << line;
+  EXPECT_FALSE(std::getline(lines, line)) << line;
+  ExpectImage(ProgramImage(ReadBytes(Sample("sample.bin"))));
 }
 
 }  // namespace
