@@ -68,7 +68,8 @@ screenshot: test-release
 	VELMAR_SCREENSHOT=$(CURDIR)/docs/window.png xvfb-run -a --server-args="-screen 0 1024x768x24" \
 	  build/opt/tests/window_wx/wx_window_test --gtest_filter='Samples/WxLoadTest.*/Program'
 
-# About 90 s: loads into the emulator paced at real line rates; prints the README's table.
+# About 3 minutes: loads into the emulator paced at real line rates, a station's wake-ups and
+# idle CPU; prints the README's tables.
 bench: build
 	build/release/bench/velmar-bench
 
