@@ -5,7 +5,7 @@
 #   start NAME ARG...           /bin/velmar-load ARG..., in the background
 #   tell NAME TEXT              a line to its standard input (a fifo it holds open itself)
 #   wait NAME                   its standard output and error, then its exit status
-#   signal NAME SIGNAL          kill -SIGNAL
+#   signal NAME SIGNAL          kill -SIGNAL (KILL: and reap it, its status kept for wait)
 #   read PATH                   a file's first line (a sysfs attribute)
 #   show PATH                   a file's lines
 #   await PATH present|absent   until the device node is there, or gone
@@ -58,21 +58,37 @@ while read -r command name rest; do
     start)
       # Opened read-write, the fifo neither blocks the open nor ever ends: the loader is a
       # writer itself. (So tell a loader that is still running, or the write open waits.)
-      rm -f "/tmp/$name.in" && mkfifo "/tmp/$name.in"
+      rm -f "/tmp/$name.in" "/tmp/$name.status" && mkfifo "/tmp/$name.in"
       # shellcheck disable=SC2086 # the arguments are words without blanks
       /bin/velmar-load $rest <>"/tmp/$name.in" >"/tmp/$name.out" 2>"/tmp/$name.err" &
       echo $! >"/tmp/$name.pid"
       echo "ok $!"
       ;;
     wait)
-      wait "$(cat "/tmp/$name.pid")"
-      status=$?
+      if [ -e "/tmp/$name.status" ]; then
+        status=$(cat "/tmp/$name.status")
+        rm -f "/tmp/$name.status"
+      else
+        wait "$(cat "/tmp/$name.pid")"
+        status=$?
+      fi
       send_file out "/tmp/$name.out"
       send_file err "/tmp/$name.err"
       echo "ok $status"
       ;;
     signal)
-      if kill "-$rest" "$(cat "/tmp/$name.pid")"; then echo ok; else echo "fail kill"; fi
+      if kill "-$rest" "$(cat "/tmp/$name.pid")"; then
+        # A killed loader is reaped here: its end, which can come seconds later once its ports
+        # are closed, must not interrupt the read of the next command (ash then loses the part
+        # of the line it had read).
+        if [ "$rest" = KILL ]; then
+          wait "$(cat "/tmp/$name.pid")"
+          echo $? >"/tmp/$name.status"
+        fi
+        echo ok
+      else
+        echo "fail kill"
+      fi
       ;;
     tell)
       if echo "$rest" >"/tmp/$name.in"; then echo ok; else echo "fail cannot write"; fi
