@@ -168,8 +168,8 @@ bool PrinterLoad::Attempts(platform::MessageQueue& queue) {
   int32_t retries_left = m_settings.retries;
   // Waits for the next try of a port or printer not there yet; false once waiting is over.
   auto wait_again = [&] {
-    return std::chrono::steady_clock::now() + kWaitPoll < deadline &&
-           !m_stop_event.WaitFor(kWaitPoll);
+    return std::chrono::steady_clock::now() + m_settings.wait_poll < deadline &&
+           !m_stop_event.WaitFor(m_settings.wait_poll);
   };
   for (;;) {
     if (Stopped()) {

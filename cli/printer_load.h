@@ -7,7 +7,7 @@
 // publishes the printer's events: its start (once its port first opens, or with its end), the model
 // it names, progress at most ten times a second, each retry, and one end. Attempts:
 //   - a port that does not open, or a printer silent at the wake-up (or whose port went before
-//     it said anything), is tried again every kWaitPoll until `wait` has passed since the
+//     it said anything), is tried again after `wait_poll` until `wait` has passed since the
 //     printer's start; waiting is no retry;
 //   - a load that failed by a time-out, a lost port, a bad echo or an integrity error starts
 //     again from the wake-up, up to `retries` more times; the port is opened afresh for it (and
@@ -50,8 +50,9 @@ struct PrinterSettings {
   int32_t baud_rate = 0;  // serial ports
   int32_t retries = 0;
   std::chrono::milliseconds wait{0};
-  TracedTransport::TraceLine trace;  // empty: no trace; it must outlive Join
-  std::string latency_warning;       // said in the printer's start; empty: none
+  std::chrono::milliseconds wait_poll = kWaitPoll;  // between tries while waiting
+  TracedTransport::TraceLine trace;                 // empty: no trace; it must outlive Join
+  std::string latency_warning;                      // said in the printer's start; empty: none
 };
 
 class PrinterLoad {

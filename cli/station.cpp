@@ -18,8 +18,11 @@ namespace {
 // Beside the watch, which may miss what it cannot see (a folder made after it started).
 constexpr auto kRelistInterval = std::chrono::seconds(2);
 constexpr auto kRedrawSoon = std::chrono::milliseconds(100);
-// A slot waits for its printer as long as the station runs.
+// A slot waits for its printer as long as the station runs. Its port is usually there
+// already, so each try takes the whole reply time-out: a second between tries keeps the idle
+// cost of many silent lines low and delays a printer switched on mid-round by at most that.
 constexpr auto kAsLongAsItRuns = std::chrono::hours(24 * 365);
+constexpr auto kBetweenTries = std::chrono::seconds(1);
 constexpr char kInterruptedKey[] = "interrupted";
 constexpr char kNext[] = "next";
 
@@ -62,6 +65,7 @@ Station::Station(const Options& options, const FileToLoad& file, EventSink& out,
       m_book(Patterns(options)),
       m_watch(Folders(Patterns(options))) {
   m_settings.wait = kAsLongAsItRuns;
+  m_settings.wait_poll = kBetweenTries;
 }
 
 Station::~Station() {
