@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/output.h"
 #include "cli/output_text.h"
 #include "cli/station_board.h"
 #include "tests/cli/scripted_run.h"
@@ -138,25 +137,6 @@ TEST(StationBoardTest, SaysEachSlotsStateWithinTheTerminal) {
   rate.Loaded(now - std::chrono::minutes(61));
   rate.Loaded(now - std::chrono::minutes(59));
   EXPECT_EQ(rate.Count(now), 1);
-}
-
-TEST(StationBoardTest, PlainLinesTellTheSlotsEvents) {
-  CapturedStream out;
-  auto output = MakeOutput({.several = true, .out = out.get()});
-  LoadEvent event;
-  event.printer = 0;
-  event.port = "/dev/ttyUSB0";
-  event.adapter = Port("/dev/ttyUSB0");
-  event.adapter.serial_number = "SN1";
-  for (const EventKind kind :
-       {EventKind::kPortAppeared, EventKind::kRearmed, EventKind::kPortGone}) {
-    event.kind = kind;
-    output->Publish(event);
-  }
-  EXPECT_EQ(Lines(out.Text()),
-            (std::vector<std::string>{
-                "/dev/ttyUSB0: appeared (0403:6001, serial SN1, /dev/serial/by-id/usb-ttyUSB0)",
-                "/dev/ttyUSB0: next printer", "/dev/ttyUSB0: gone"}));
 }
 
 }  // namespace

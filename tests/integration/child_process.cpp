@@ -50,13 +50,8 @@ ChildProcess::~ChildProcess() {
     ::kill(m_pid, SIGKILL);
     ::waitpid(m_pid, nullptr, 0);
   }
-  CloseFd(&m_in_fd);
   CloseFd(&m_out_fd);
   CloseFd(&m_err_fd);
-}
-
-bool ChildProcess::Write(const std::string& text) {
-  return m_in_fd >= 0 && ::write(m_in_fd, text.data(), text.size()) == ssize_t(text.size());
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, Stdout stdout_to) {
@@ -75,12 +70,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, Stdout stdout_to)
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  int in[2] = {-1, -1};
-  if (m_input && ::pipe2(in, O_CLOEXEC) == 0) {
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  }
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   std::vector<char*> args;
   for (const std::string& arg : argv) {
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -91,8 +81,6 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, Stdout stdout_to)
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ::close(err[1]);
-  CloseFd(&in[0]);
-  m_in_fd = in[1];
   m_out_fd = out[0];
   m_err_fd = err[0];
   if (result != 0) {

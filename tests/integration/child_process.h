@@ -22,10 +22,7 @@ class ChildProcess {
 
   enum class Stdout { kPipe, kTerminal };
 
-  // Before Start: standard input is a pipe that Write fills, rather than /dev/null.
-  void KeepInput() { m_input = true; }
   bool Start(const std::vector<std::string>& argv, Stdout stdout_to = Stdout::kPipe);
-  bool Write(const std::string& text);
   // Reads until `text` appears on standard output (or error) or the deadline passes.
   bool WaitForOutput(const std::string& text, std::chrono::milliseconds deadline,
                      bool from_stderr = false);
@@ -48,8 +45,6 @@ class ChildProcess {
   bool Pump(std::chrono::milliseconds timeout);
 
   pid_t m_pid = -1;
-  bool m_input = false;
-  int m_in_fd = -1;
   int m_out_fd = -1;
   int m_err_fd = -1;
   std::string m_out;

@@ -419,10 +419,9 @@ TEST_F(WineLoadTest, AStationLoadsThePortsThatAppear) {
   } mute;
   ASSERT_TRUE(mute.fd >= 0 && ::grantpt(mute.fd) == 0 && ::unlockpt(mute.fd) == 0);
   NamePort(32, ::ptsname(mute.fd));
-  const std::string record = (m_dir / "record.jsonl").string();
   ChildProcess station;
-  ASSERT_TRUE(station.Start(LoaderArgv({"--station", "--json", "-p", "COM3?", "--record",
-                                        WindowsPath(record), WindowsSample("sample.bin")})));
+  ASSERT_TRUE(station.Start(
+      LoaderArgv({"--station", "--json", "-p", "COM3?", WindowsSample("sample.bin")})));
   // It lists the ports right after run_start; reg.exe takes far longer to start.
   ASSERT_TRUE(station.WaitForOutput("\"run_start\"", kLoadDeadline)) << station.Err();
   for (const std::string& port : ports) {
@@ -446,13 +445,6 @@ TEST_F(WineLoadTest, AStationLoadsThePortsThatAppear) {
             std::string::npos)
       << out;
   EXPECT_EQ(station.ExitStatus(), 130) << station.Err();
-  EXPECT_NE(station.Err().find("every port is closed"), std::string::npos) << station.Err();
-  std::ifstream lines(record);
-  std::string line;
-  ASSERT_TRUE(std::getline(lines, line)) << "nothing recorded";
-  EXPECT_NE(line.find(R"("port":"COM31")"), std::string::npos) << line;
-  EXPECT_NE(line.find(R"("result":"loaded")"), std::string::npos) << line;
-  EXPECT_FALSE(std::getline(lines, line)) << line;
   ExpectImage(ProgramImage(ReadBytes(Sample("sample.bin"))));
 }
 
