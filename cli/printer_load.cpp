@@ -60,6 +60,10 @@ void PrinterLoad::Stop(int status) {
   }
 }
 
+void PrinterLoad::PortGone() {
+  Stop(kExitPortLost);
+}
+
 void PrinterLoad::Join() {
   if (m_thread.joinable()) {
     m_thread.join();
@@ -109,8 +113,14 @@ void PrinterLoad::Run() {
       std::lock_guard lock(m_stop_lock);
       status = m_stop_status;
     }
-    End(false, status, kInterruptedKey,
-        "stopped by signal " + std::to_string(status - 128) + "; the port is closed");
+    if (status == kExitPortLost) {
+      const engine::NotificationInfo* lost = engine::FindNotification(engine::LN_PORT_LOST);
+      End(false, status, lost->key,
+          texts::FormatText(lost->text_id, texts::DisplayName(m_file.members->m_model_name)));
+    } else {
+      End(false, status, kInterruptedKey,
+          "stopped by signal " + std::to_string(status - 128) + "; the port is closed");
+    }
   }
   std::lock_guard lock(m_stop_lock);
   m_queue = nullptr;

@@ -15,7 +15,8 @@
 //     opening. A wrong or unsupported model, or a
 //     file with no data, is never retried: another attempt ends the same way.
 // Stop (any thread) ends the attempt under way at once, the port closed properly, and no other
-// starts; the printer's end is then the status Stop was given, key "interrupted".
+// starts; the printer's end is then the status Stop was given, key "interrupted". PortGone
+// stops it the same way for a port that went away: the end is then a lost connection.
 
 #include <chrono>
 #include <cstdint>
@@ -65,6 +66,7 @@ class PrinterLoad {
 
   void Start();
   void Stop(int status);
+  void PortGone();
   void Join();
   // After Join: whether the printer was loaded, and the exit status its end stands for.
   bool Loaded() const { return m_loaded; }
@@ -96,7 +98,7 @@ class PrinterLoad {
 
   platform::ManualResetEvent m_stop_event{false};
   std::mutex m_stop_lock;
-  int m_stop_status = 0;                      // under m_stop_lock
+  int m_stop_status = 0;                      // under m_stop_lock; kExitPortLost: PortGone
   platform::MessageQueue* m_queue = nullptr;  // the thread's, while it pumps; under m_stop_lock
   std::thread m_thread;
 };

@@ -5,11 +5,8 @@
 #include "cli/load_setup.h"
 #include "cli/output_text.h"
 #include "cli/port_lines.h"
-#include "engine/load_notification.h"
 #include "platform/console_output.h"
 #include "platform/path_glob.h"
-#include "texts/string_table.h"
-#include "texts/text_encoding.h"
 
 namespace velmar::cli {
 
@@ -23,7 +20,6 @@ constexpr auto kRedrawSoon = std::chrono::milliseconds(100);
 // cost of many silent lines low and delays a printer switched on mid-round by at most that.
 constexpr auto kAsLongAsItRuns = std::chrono::hours(24 * 365);
 constexpr auto kBetweenTries = std::chrono::seconds(1);
-constexpr char kInterruptedKey[] = "interrupted";
 constexpr char kNext[] = "next";
 
 std::vector<std::string> Patterns(const Options& options) {
@@ -217,7 +213,8 @@ void Station::StopSlot(size_t slot) {
   }
   // Joined here, before anything else happens on the slot: its end is taken while the book
   // still says that its port went.
-  m_running[slot].load->Stop(kExitPortLost);
+  m_running[slot].stopped = true;
+  m_running[slot].load->PortGone();
   m_running[slot].load->Join();
   TakeEvents();
   Finish(slot);
@@ -267,27 +264,17 @@ void Station::Handle(const LoadEvent& event) {
       run.held_start->adapter = m_book.Slots()[slot].port;
       return;
     case EventKind::kPrinterEnd: {
-      if (event.key == kInterruptedKey && !run.answered) {
-        return;  // no printer answered: nothing was loaded or failed
+      if (!run.answered && (run.stopped || m_stopping)) {
+        return;  // stopped while it waited: nothing was loaded or failed
       }
-      m_redraw_pending = true;
       Answered(slot);
-      LoadEvent end = event;
-      if (event.key == kInterruptedKey && !m_stopping) {
-        // Stopped because its port went: for the operator, a connection lost mid-load.
-        const engine::NotificationInfo* lost = engine::FindNotification(engine::LN_PORT_LOST);
-        end.status = kExitPortLost;
-        end.key = lost->key;
-        end.text =
-            texts::FormatText(lost->text_id, texts::DisplayName(m_file.members->m_model_name));
-      }
-      m_book.Ended(slot, end.loaded, std::string(FirstLine(end.text)));
-      ++(end.loaded ? m_counts.loaded : m_counts.failed);
-      if (end.loaded) {
+      m_redraw_pending = true;
+      m_book.Ended(slot, event.loaded, std::string(FirstLine(event.text)));
+      ++(event.loaded ? m_counts.loaded : m_counts.failed);
+      if (event.loaded) {
         m_rate.Loaded(std::chrono::steady_clock::now());
       }
-      m_out.Publish(end);
-      return;
+      break;
     }
     case EventKind::kProgress:
       if (!run.answered) {
@@ -325,6 +312,7 @@ void Station::Finish(size_t slot) {
     run.load.reset();
   }
   run.answered = false;
+  run.stopped = false;
   run.held_start.reset();
 }
 

@@ -52,6 +52,7 @@ class Station final : public EventSink {
   struct Running {
     std::unique_ptr<PrinterLoad> load;
     bool answered = false;
+    bool stopped = false;                 // by its port going
     std::optional<LoadEvent> held_start;  // published once the printer answers
   };
 
