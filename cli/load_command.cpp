@@ -86,10 +86,9 @@ int RunLoad(const Options& given, bool console) {
     PrinterSettings own = settings;
     if (const platform::PortDetails* port =
             target.IsTcp() ? nullptr : platform::FindPort(ports, target.port)) {
-      own.latency_warning = LatencyWarning(*port);
-      if (!own.latency_warning.empty()) {
-        platform::WriteText(stderr,
-                            "velmar-load: " + target.port + ": " + own.latency_warning + "\n");
+      own.adapter = *port;
+      if (const std::string warning = LatencyWarning(*port); !warning.empty()) {
+        platform::WriteText(stderr, "velmar-load: " + target.port + ": " + warning + "\n");
       }
     }
     if (options.trace && options.trace_dir.empty()) {

@@ -8,7 +8,8 @@
 // are set. A printer's name is its serial port as given, or HOST:PORT for a TCP connection.
 //
 //   kRunStart      once, before any printer: file, font, model, size, sha256, printers
-//   kPrinterStart  once a printer, before its first attempt: printer, port, latency_warning
+//   kPrinterStart  once a printer, before its first attempt: printer, port, adapter (where the
+//                  loader listed it)
 //   kIdentified    the printer named its model: model (a font load's printer; a program load
 //                  gives the file's model, confirmed when the printer accepts it, or the
 //                  printer's own just before its end when it is of another model)
@@ -54,9 +55,6 @@ struct LoadEvent {
   int printer = -1;  // index in the order the printers were given; -1 for the run's events
   std::string port;
   platform::PortDetails adapter;  // name empty: not known
-  // kPrinterStart, kPortAppeared: the advice for an adapter whose slow latency timer the
-  // loader cannot lower; empty: none
-  std::string latency_warning;
 
   // kRunStart
   std::string file;

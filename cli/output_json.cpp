@@ -1,5 +1,6 @@
 #include "cli/output_json.h"
 
+#include "cli/port_lines.h"
 #include "platform/console_output.h"
 #include "texts/text_encoding.h"
 
@@ -97,8 +98,8 @@ std::string JsonLine(const LoadEvent& e) {
       break;
     case EventKind::kPrinterStart:
       fields.Text("port", e.port);
-      if (!e.latency_warning.empty()) {
-        fields.Text("latency_warning", e.latency_warning);
+      if (const std::string warning = LatencyWarning(e.adapter); !warning.empty()) {
+        fields.Text("latency_warning", warning);
       }
       break;
     case EventKind::kIdentified:
@@ -133,7 +134,7 @@ std::string JsonLine(const LoadEvent& e) {
           .TextOrNull("vendor_id", platform::UsbId(e.adapter.vendor_id))
           .TextOrNull("product_id", platform::UsbId(e.adapter.product_id))
           .TextOrNull("serial_number", e.adapter.serial_number)
-          .TextOrNull("latency_warning", e.latency_warning);
+          .TextOrNull("latency_warning", LatencyWarning(e.adapter));
       break;
     case EventKind::kPortGone:
     case EventKind::kRearmed:

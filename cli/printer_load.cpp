@@ -82,7 +82,7 @@ void PrinterLoad::Announce() {
   if (!m_announced) {
     m_announced = true;
     LoadEvent start = Event(EventKind::kPrinterStart);
-    start.latency_warning = m_settings.latency_warning;
+    start.adapter = m_settings.adapter;
     m_events.Publish(start);
   }
 }

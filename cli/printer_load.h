@@ -53,7 +53,7 @@ struct PrinterSettings {
   std::chrono::milliseconds wait{0};
   std::chrono::milliseconds wait_poll = kWaitPoll;  // between tries while waiting
   TracedTransport::TraceLine trace;                 // empty: no trace; it must outlive Join
-  std::string latency_warning;                      // said in the printer's start; empty: none
+  platform::PortDetails adapter;  // in the printer's start; name empty: not listed
 };
 
 class PrinterLoad {

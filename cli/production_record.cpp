@@ -44,7 +44,7 @@ void ProductionRecord::Publish(const LoadEvent& event) {
       break;
     case EventKind::kPrinterStart: {
       if (!event.adapter.name.empty()) {
-        m_printers[event.printer].adapter = event.adapter;  // a station's slot listed it
+        m_printers[event.printer].adapter = event.adapter;  // the loader listed it already
         break;
       }
       // Listed once for all printers, and again only for a port plugged in since.

@@ -4,7 +4,6 @@
 
 #include "cli/load_setup.h"
 #include "cli/output_text.h"
-#include "cli/port_lines.h"
 #include "platform/console_output.h"
 #include "platform/path_glob.h"
 
@@ -194,7 +193,7 @@ void Station::StartSlot(size_t slot) {
   Finish(slot);  // a load that ended is joined before its slot loads again
   PrinterSettings own = m_settings;
   const std::string& port = m_book.Slots()[slot].port.name;
-  own.latency_warning = LatencyWarning(m_book.Slots()[slot].port);
+  own.adapter = m_book.Slots()[slot].port;  // the one plugged in now
   if (!m_options.trace_dir.empty()) {
     m_traces.resize(m_book.Slots().size());
     if (!m_traces[slot]) {
@@ -261,7 +260,6 @@ void Station::Handle(const LoadEvent& event) {
   switch (event.kind) {
     case EventKind::kPrinterStart:
       run.held_start = event;
-      run.held_start->adapter = m_book.Slots()[slot].port;
       return;
     case EventKind::kPrinterEnd: {
       if (!run.answered && (run.stopped || m_stopping)) {
@@ -323,7 +321,6 @@ void Station::SlotEvent(EventKind kind, size_t slot) {
   event.port = m_book.Slots()[slot].port.name;
   if (kind == EventKind::kPortAppeared) {
     event.adapter = m_book.Slots()[slot].port;
-    event.latency_warning = LatencyWarning(event.adapter);
   }
   m_out.Publish(event);
   m_redraw_pending = true;
