@@ -13,16 +13,6 @@ namespace {
 constexpr wchar_t kDesktop[] = L"velmar-tests";
 constexpr wchar_t kDesktopSize[] = L"800x600";
 
-bool EnterTestDesktop() {
-  static const bool entered = [] {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", kDesktop, REG_SZ,
-                    kDesktopSize, sizeof kDesktopSize);
-    HDESK desktop = CreateDesktopW(kDesktop, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    return desktop != nullptr && SetThreadDesktop(desktop);
-  }();
-  return entered;
-}
-
 struct Search {
   DWORD process;
   HWND owner;
@@ -46,6 +36,16 @@ BOOL CALLBACK Match(HWND window, LPARAM parameter) {
 }
 
 }  // namespace
+
+bool EnterTestDesktop() {
+  static const bool entered = [] {
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Explorer\\Desktops", kDesktop, REG_SZ,
+                    kDesktopSize, sizeof kDesktopSize);
+    HDESK desktop = CreateDesktopW(kDesktop, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    return desktop != nullptr && SetThreadDesktop(desktop);
+  }();
+  return entered;
+}
 
 std::wstring Wide(std::string_view utf8) {
   std::wstring text(utf8.size(), L'\0');

@@ -15,6 +15,8 @@
 
 namespace velmar::test {
 
+// Puts the calling thread on the tests' desktop, once; false when the system refuses.
+bool EnterTestDesktop();
 std::wstring Wide(std::string_view utf8);
 std::wstring Environment(const wchar_t* name);
 // Polls `done` every 20 ms until it holds or a minute passes.

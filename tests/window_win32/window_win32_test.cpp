@@ -2,10 +2,9 @@
 // loads through "Загрузить" into the emulated printer that wine_window_test (Linux) starts as
 // COM1 before it runs each load case here, naming the data file in VELMAR_FILE.
 
-#include <gtest/gtest.h>
-#include <windows.h>
+#include "window_win32/win32.h"  // first: <windows.h> after the headers that name its numbers
 
-#include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +15,8 @@
 #include "app/dialog_templates.h"
 #include "tests/window_win32/window_driver.h"
 #include "texts/string_table.h"
+#include "window_win32/in_memory_template.h"
+#include "window_win32/progress_window.h"
 
 namespace velmar::test {
 namespace {
@@ -90,6 +91,52 @@ TEST_F(WindowTest, ControlsTabOrderDefaultButtonAndLists) {
   EXPECT_EQ(Items(m_window.Control(kBaud), 99), WideItems(app::BaudRateItems()));
   EXPECT_EQ(Items(m_window.Control(kPort), app::kComPortItems.size()),
             WideItems(app::kComPortItems));
+}
+
+// Each text of both templates shows whole, laid out as its static control lays it out, in its
+// own font: no line wraps below the control, none runs past its right edge. The dialog manager
+// builds the dialogs here, from velmar.exe's own bytes: a font handle means nothing in another
+// process.
+TEST_F(WindowTest, ControlsShowTheirWholeTexts) {
+  ASSERT_TRUE(EnterTestDesktop());
+  platform::MessageQueue queue;  // the text bar joins its thread's queue
+  ASSERT_TRUE(app::RegisterProgressClass(GetModuleHandleW(nullptr)));
+  for (const app::DialogTemplate* dialog : {&app::MainTemplate(), &app::AboutTemplate()}) {
+    const std::vector<uint32_t> bytes = app::BuildDialogTemplate(*dialog);
+    HWND window = CreateDialogIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), nullptr,
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    ASSERT_NE(window, nullptr) << dialog->id;
+    ptrdiff_t texts = 0;
+    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+      const LONG style = GetWindowLongW(control, GWL_STYLE);
+      wchar_t name[8] = {};
+      GetClassNameW(control, name, 8);
+      if (std::wstring_view(name) != L"Static" || (style & SS_TYPEMASK) > SS_RIGHT) {
+        continue;  // not a text: another class, an icon, a line
+      }
+      ++texts;
+      RECT client{};
+      GetClientRect(control, &client);
+      RECT needed{0, 0, client.right, 0};
+      HDC dc = GetDC(control);
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+      DrawTextW(dc, WindowText(control).c_str(), -1, &needed,
+                DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS |
+                    ((style & SS_NOPREFIX) != 0 ? DT_NOPREFIX : 0));
+      ReleaseDC(control, dc);
+      EXPECT_TRUE(needed.right <= client.right && needed.bottom <= client.bottom)
+          << WindowText(control) << ": needs " << needed.right << "x" << needed.bottom
+          << " px, has " << client.right << "x" << client.bottom;
+    }
+    EXPECT_EQ(texts, std::count_if(dialog->controls.begin(), dialog->controls.end(),
+                                   [](const app::TemplateControl& control) {
+                                     return control.control_class == app::ControlClass::kStatic;
+                                   }))
+        << "a text of another kind of static, which this check does not lay out";
+    DestroyWindow(window);
+  }
 }
 
 struct SettingsCase {
