@@ -10,16 +10,19 @@
 # the loader's JSON stream with nlohmann-json3-dev. The kernel harness boots Debian's own kernel
 # (linux-image-amd64, its modules found by kmod's modinfo) under QEMU (qemu-system-x86), with an
 # initramfs made of busybox-static. Printers behind a serial device server are loaded through
-# Debian's own ser2net.
+# Debian's own ser2net. The manual pages are written in scdoc and checked with groff; the
+# package is checked by lintian, the completion in bash with bash-completion.
 PACKAGES := cmake g++ make libgtest-dev googletest libwxgtk3.2-dev xvfb xauth fonts-dejavu-core \
   desktop-file-utils appstream dpkg-dev clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 wine64 wine icoutils nsis zip unzip imagemagick nlohmann-json3-dev \
-  qemu-system-x86 linux-image-amd64 busybox-static kmod ser2net
+  qemu-system-x86 linux-image-amd64 busybox-static kmod ser2net \
+  scdoc groff-base lintian bash-completion
+VERSION := $(shell sed -nE 's/^project.velmar VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_FLAGS ?= --output-on-failure --timeout 300 -j2
 
-.PHONY: all deps demo bench bench-windows package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
+.PHONY: all deps demo bench bench-windows package test-package screenshot test test-release test-asan test-tsan test-fuzz build clean format \
   opt windows windows-package test-windows screenshot-windows test-kernel
 
 all: build
@@ -59,9 +62,17 @@ demo: build
 	fi; \
 	tail -n +2 $$dir/printer.out; rm -rf $$dir; exit $$status
 
-# A Debian package of the three programs, the desktop entry, icons and metainfo.
+# A Debian package of the three programs with their manual pages and completion, the desktop
+# entry, icons and metainfo, and velmar-dbgsym with their debug symbols.
 package: build
 	cd build/release && cpack -G DEB
+
+# The same package made from the optimised build that the tests built, with its debug symbols,
+# through lintian: any error fails; warnings and notes show (about half a minute once built).
+test-package: opt
+	cd build/opt && cpack -G DEB
+	lintian --fail-on error -I --tag-display-limit 0 \
+	  build/opt/velmar_$(VERSION)_amd64.deb build/opt/velmar-dbgsym_$(VERSION)_amd64.ddeb
 
 # The README's picture of the window: taken under Xvfb during a program load into the emulator.
 screenshot: test-release
@@ -131,7 +142,7 @@ test-tsan: deps
 test-fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
 
-test: test-release test-kernel test-windows test-asan test-tsan test-fuzz
+test: test-release test-kernel test-windows test-package test-asan test-tsan test-fuzz
 
 format:
 	find platform datafile transport engine texts settings ui app window_wx window_win32 cli emulator tests bench fuzz \
