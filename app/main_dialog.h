@@ -37,9 +37,10 @@
 //   OnDestroy         deletes the run; the front end calls it before it destroys the controls.
 //   Abandon           the program is being stopped: deletes the run, so that its port is closed
 //                     properly, and leaves the controls as they are.
-//   StartLoad         reads the file (text 106 or 102 when it is refused), sets up the progress
-//                     bar, locks the inputs, creates the run and starts the load; a port that
-//                     does not open shows text 103 and returns to idle.
+//   StartLoad         reads the file (a refused one shows text 106 or 102 and, on a line of
+//                     its own, the file and why), sets up the progress bar, locks the inputs,
+//                     creates the run and starts the load; a port that does not open shows text
+//                     103 and why, and returns to idle.
 //   ResetAfterLoad    the idle state of the controls; leaves the run alone.
 //   HandleMessage     the run's notifications; every other message is left alone (returns 0).
 //   RefreshPorts      an adapter came or went: the port list becomes `items` (without an

@@ -1,6 +1,7 @@
 // The Load command: from the chosen file to a started run.
 
 #include "app/main_dialog.h"
+#include "texts/file_refusal_text.h"
 #include "texts/open_failure_text.h"
 #include "texts/string_table.h"
 #include "texts/text_encoding.h"
@@ -22,7 +23,7 @@ void MainDialog::StartLoad() {
   DoDataExchange(Exchange::kFromControls);
   const datafile::DataFileResult file = datafile::ReadDataFile(m_path, *this);
   if (file.outcome != datafile::ReadOutcome::kOk) {
-    ShowBox(std::string(texts::LoadText(file.text_id)), platform::BoxIcon::kError);
+    ShowBox(texts::FileRefusalText(file, m_path), platform::BoxIcon::kError);
     return;
   }
   datafile::SetUpProgress(m_progress, file);

@@ -71,7 +71,8 @@ int RunLoad(const Options& given, bool console) {
   const std::unique_ptr<EventSink> output = MakeOutput({.json = options.json,
                                                         .several = several,
                                                         .terminal = console && (!several || fits),
-                                                        .columns = platform::ConsoleColumns()});
+                                                        .columns = platform::ConsoleColumns(),
+                                                        .colour = options.colour});
   ProductionRecord record(*output);
   if (!OpenRecord(options, &record)) {
     return kExitCannotOpenFile;

@@ -9,8 +9,10 @@
 
 #include "cli/load_command.h"
 #include "cli/options.h"
+#include "platform/command_line_text.h"
 #include "platform/console_output.h"
 #include "platform/program_arguments.h"
+#include "platform/utf8_path.h"
 
 namespace {
 
@@ -20,9 +22,7 @@ int AddPortListFile(velmar::cli::Options* options) {
   using namespace velmar::cli;
   std::ifstream file;
   if (options->ports_from != "-") {
-    // UTF-8, also where the system's narrow code page is another.
-    file.open(std::filesystem::path(
-        std::u8string(options->ports_from.begin(), options->ports_from.end())));
+    file.open(velmar::platform::Utf8Path(options->ports_from));
     if (!file) {
       velmar::platform::WriteText(
           stderr, "velmar-load: cannot read the port list " + options->ports_from + "\n");
@@ -31,8 +31,7 @@ int AddPortListFile(velmar::cli::Options* options) {
   }
   const std::string error = AddPortList(options->ports_from == "-" ? std::cin : file, options);
   if (!error.empty()) {
-    velmar::platform::WriteText(
-        stderr, "velmar-load: " + options->ports_from + ": " + error + "\n" + UsageText());
+    velmar::platform::WriteText(stderr, UsageError(options->ports_from + ": " + error));
     return kExitUsage;
   }
   return kExitSuccess;
@@ -47,7 +46,7 @@ int main(int argc, char** argv) {
   const ParseResult parsed = ParseOptions(velmar::platform::ProgramArguments(argc, argv));
   if (!parsed.options) {
     // A path or a port in the error may be any script: the console writer shows it intact.
-    velmar::platform::WriteText(stderr, "velmar-load: " + parsed.error + "\n" + UsageText());
+    velmar::platform::WriteText(stderr, UsageError(parsed.error));
     return kExitUsage;
   }
   Options options = *parsed.options;
@@ -59,6 +58,9 @@ int main(int argc, char** argv) {
   switch (options.command) {
     case Command::kHelp:
       std::fputs(UsageText(), stdout);
+      return kExitSuccess;
+    case Command::kVersion:
+      std::fputs(velmar::platform::VersionText("velmar-load").c_str(), stdout);
       return kExitSuccess;
     case Command::kListPorts:
       return RunListPorts(options.json);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/load_notification.h"
+#include "platform/command_line_text.h"
 #include "platform/option_scanner.h"
 #include "platform/serial_line.h"
 
@@ -40,6 +41,8 @@ enum OptionId {
   kInfoId,
   kListPortsId,
   kStationId,
+  kVersionId,
+  kColorId,
 };
 
 const std::vector<platform::OptionRule>& Rules() {
@@ -51,7 +54,8 @@ const std::vector<platform::OptionRule>& Rules() {
       {kJsonId, "json", 0, false},         {kTraceId, "trace", 0, false},
       {kTraceDirId, "trace-dir", 0, true}, {kRecordId, "record", 0, true},
       {kInfoId, "info", 0, false},         {kListPortsId, "list-ports", 0, false},
-      {kStationId, "station", 0, false},
+      {kStationId, "station", 0, false},   {kVersionId, "version", 0, false},
+      {kColorId, "color", 0, false, true},
   };
   return rules;
 }
@@ -301,6 +305,13 @@ std::string Apply(const platform::OptionScanner& scan, TcpPairs* pairs, Options*
     case kStationId:
       options->command = Command::kStation;
       return {};
+    case kColorId:
+      // Bare, as GNU ls: always.
+      if (const auto when = value.empty() ? ColourWhen::kAlways : ParseColourWhen(value)) {
+        options->colour = *when;
+        return {};
+      }
+      return name + ": not auto, always or never: " + value;
   }
   return "unknown option: " + name;
 }
@@ -337,11 +348,13 @@ const char* UsageText() {
       std::string(
           "usage: velmar-load [-p PORT]... [--host HOST --tcp-port N]... [--ports-from FILE|-]\n"
           "                   [-b N] [--retries N] [--wait SECONDS] [--json]\n"
-          "                   [--trace [--trace-dir DIR]] [--record FILE] [--] FILE\n"
+          "                   [--trace [--trace-dir DIR]] [--record FILE] [--color[=WHEN]]\n"
+          "                   [--] FILE\n"
           "       velmar-load --station [-p PATTERN]... [-b N] [--retries N] [--json]\n"
-          "                   [--trace-dir DIR] [--record FILE] [--] FILE\n"
+          "                   [--trace-dir DIR] [--record FILE] [--color[=WHEN]] [--] FILE\n"
           "       velmar-load --info FILE\n"
           "       velmar-load --list-ports [--json]\n"
+          "       velmar-load --help | --version\n"
           "\n"
           "Loads a controller program (*.bin) or a font (*.fnt) into one printer or several at\n"
           "once, over serial lines or TCP connections, block by block, checking every echo.\n"
@@ -379,7 +392,11 @@ const char* UsageText() {
       "      --list-ports the ports with a device behind them, one a line: the name, a tab,\n"
       "                   what is known of it (adapter, USB ids, serial number, driver);\n"
       "                   with --json one object a line with every field\n"
+      "      --color[=WHEN]  colour the board's and the summary's loaded (green) and failed\n"
+      "                   (red): auto (the default: on a terminal, unless NO_COLOR is set),\n"
+      "                   always (also bare --color) or never; JSON is never coloured\n"
       "  -h, --help       this text\n"
+      "      --version    the program's name and version\n"
       "  --               ends the options, for a FILE that starts with '-'\n"
       "\n"
       "Options take their value as --port NAME, --port=NAME, -p NAME or -pNAME. A port may be\n"
@@ -396,6 +413,10 @@ const char* UsageText() {
       "was lost mid-load (the line hung up, the adapter was removed, the peer closed it);\n"
       "130 or 143 interrupted (SIGINT) or told to stop (SIGTERM), after closing every port.\n";
   return text.c_str();
+}
+
+std::string UsageError(const std::string& error) {
+  return platform::UsageErrorText("velmar-load", error);
 }
 
 int FailureStatus(uint32_t notification) {
@@ -425,8 +446,8 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
         error = "unknown option: " + scan.Spelling();
         break;
       case platform::OptionItem::kOption:
-        if (scan.Id() == kHelpId) {
-          options.command = Command::kHelp;
+        if (scan.Id() == kHelpId || scan.Id() == kVersionId) {
+          options.command = scan.Id() == kHelpId ? Command::kHelp : Command::kVersion;
           return {options, {}};
         }
         error = Apply(scan, &pairs, &options);

@@ -2,10 +2,10 @@
 // The loader's command line.
 //   velmar-load [-p PORT]... [--host H --tcp-port N]... [--ports-from FILE|-] [-b N]
 //               [--retries N] [--wait SECONDS] [--json] [--trace [--trace-dir DIR]]
-//               [--record FILE] FILE
+//               [--record FILE] [--color[=WHEN]] FILE
 //   velmar-load --station [-p PATTERN]... [-b N] [--retries N] [--json] [--trace-dir DIR]
-//               [--record FILE] FILE
-//   velmar-load --info FILE | --list-ports | --help
+//               [--record FILE] [--color[=WHEN]] FILE
+//   velmar-load --info FILE | --list-ports | --help | --version
 //
 // Principles of operation: ParseOptions runs getopt_long (glibc, or the mingw-w64 runtime) over
 // the arguments, silenced and reset on every call so that it can be called again, and never
@@ -22,9 +22,11 @@
 #include <utility>
 #include <vector>
 
+#include "cli/colour.h"
+
 namespace velmar::cli {
 
-enum class Command { kLoad, kStation, kInfo, kListPorts, kHelp };
+enum class Command { kLoad, kStation, kInfo, kListPorts, kHelp, kVersion };
 
 // One printer to load: a serial port, or a TCP connection, which may lead to a serial device
 // server's port that the loader sets up (rfc2217://HOST:PORT).
@@ -59,9 +61,10 @@ struct Options {
   bool trace = false;
   std::string trace_dir;  // --trace-dir DIR; empty: standard error
   bool json = false;
-  std::string record;                 // --record FILE; empty: none
-  int32_t retries = 0;                // --retries N, 0..1000
-  std::chrono::milliseconds wait{0};  // --wait SECONDS (decimal, e.g. 2.5); 0: no waiting
+  std::string record;                     // --record FILE; empty: none
+  int32_t retries = 0;                    // --retries N, 0..1000
+  std::chrono::milliseconds wait{0};      // --wait SECONDS (decimal, e.g. 2.5); 0: no waiting
+  ColourWhen colour = ColourWhen::kAuto;  // --color[=WHEN]; bare --color: always
   std::string file;
 };
 
@@ -78,6 +81,8 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments);
 // line with its number, a combination the whole set refuses), empty when all is well.
 std::string AddPortList(std::istream& in, Options* options);
 const char* UsageText();
+// A usage error as the loader tells it: what was wrong, then where the usage is.
+std::string UsageError(const std::string& error);
 int FailureStatus(uint32_t notification);
 
 // Exit statuses; FailureStatus gives a failure notification's.

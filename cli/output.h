@@ -10,11 +10,14 @@
 //   several, no terminal    plain lines on `out`, then the summary table
 //   one printer             the status line, on a terminal the bar, the end text: success on
 //                           `out`, failure on `err`
+// `colour` decides, for each stream by itself (UseColour), whether the board and the summary
+// show loaded and failed in colour.
 // `columns` is the terminal's width for the board (0 when unknown: 80 is assumed).
 
 #include <cstdio>
 #include <memory>
 
+#include "cli/colour.h"
 #include "cli/load_event.h"
 
 namespace velmar::cli {
@@ -24,6 +27,7 @@ struct OutputChoice {
   bool several = false;   // more than one printer
   bool terminal = false;  // `out` can redraw a line (platform::ConsoleOutput::CanRedrawLine)
   int columns = 0;        // platform::ConsoleColumns()
+  ColourWhen colour = ColourWhen::kAuto;
   std::FILE* out = stdout;
   std::FILE* err = stderr;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/colour.h"
 #include "cli/output_text.h"
 #include "platform/console_output.h"
 
@@ -16,7 +17,8 @@ constexpr int kStatusWidth = 10;  // "retry 1000"
 
 }  // namespace
 
-std::string BoardLine(const PrinterState& printer, int port_width, int model_width) {
+std::string BoardLine(const PrinterState& printer, int port_width, int model_width, int width,
+                      bool colour) {
   char percent[8];
   std::snprintf(percent, sizeof percent, "%3d%%", Percent(printer));
   const std::string gap(kGap, ' ');
@@ -24,10 +26,18 @@ std::string BoardLine(const PrinterState& printer, int port_width, int model_wid
   if (model_width > 0) {
     line += Pad(printer.model, model_width) + gap;
   }
-  return line + percent + gap + StatusWord(printer);
+  const std::string word = StatusWord(printer);
+  line = Fit(line + percent + gap + word, width);
+  // Painted once cut, so that the escapes count no columns; a word cut short stays plain.
+  if (const std::string_view paint = colour ? StatusColour(printer) : "";
+      !paint.empty() && line.ends_with(word)) {
+    line = line.substr(0, line.size() - word.size()) + Paint(word, paint);
+  }
+  return line;
 }
 
-BoardOutput::BoardOutput(std::FILE* out, int columns) : m_out(out), m_columns(columns) {}
+BoardOutput::BoardOutput(std::FILE* out, int columns, bool colour)
+    : m_out(out), m_columns(columns), m_colour(colour) {}
 
 void BoardOutput::Publish(const LoadEvent& event) {
   m_states.Apply(event);
@@ -76,7 +86,7 @@ void BoardOutput::Redraw(bool force, std::chrono::system_clock::time_point now) 
     board += "\033[" + std::to_string(m_lines) + "A";
   }
   for (const PrinterState& p : printers) {
-    board += "\r\033[K" + Fit(BoardLine(p, port_width, model_width), width) + "\n";
+    board += "\r\033[K" + BoardLine(p, port_width, model_width, width, m_colour) + "\n";
   }
   m_lines = static_cast<int>(printers.size());
   platform::WriteText(m_out, board);

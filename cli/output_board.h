@@ -8,7 +8,8 @@
 // sooner is shown by the next redraw (the run's end always redraws). Each line is kept within
 // the terminal's width, less one column so that no terminal wraps it: long ports and model
 // names are cut, the percent and status always shown.
-//   BoardLine  a printer's line for the given widths of the port and model columns.
+//   BoardLine  a printer's line for the given widths of the port and model columns, cut to
+//              `width` columns, its status word in colour when `colour` and it has one.
 
 #include <chrono>
 #include <cstdio>
@@ -19,11 +20,12 @@
 
 namespace velmar::cli {
 
-std::string BoardLine(const PrinterState& printer, int port_width, int model_width);
+std::string BoardLine(const PrinterState& printer, int port_width, int model_width, int width,
+                      bool colour);
 
 class BoardOutput : public EventSink {
  public:
-  BoardOutput(std::FILE* out, int columns);
+  BoardOutput(std::FILE* out, int columns, bool colour);
   void Publish(const LoadEvent& event) override;
   void Close() override;
 
@@ -32,6 +34,7 @@ class BoardOutput : public EventSink {
 
   std::FILE* m_out;
   int m_columns;
+  bool m_colour;
   PrinterStates m_states;
   Summary m_summary;
   int m_lines = 0;

@@ -144,8 +144,8 @@ std::string JsonLine(const LoadEvent& e) {
   return "{\"v\":" + std::to_string(kJsonSchemaVersion) + fields.Take() + "}";
 }
 
-JsonOutput::JsonOutput(std::FILE* out, std::FILE* err, bool several)
-    : m_out(out), m_err(err), m_several(several) {}
+JsonOutput::JsonOutput(std::FILE* out, std::FILE* err, bool several, bool colour)
+    : m_out(out), m_err(err), m_several(several), m_summary(colour) {}
 
 void JsonOutput::Publish(const LoadEvent& event) {
   platform::WriteText(m_out, JsonLine(event) + "\n");

@@ -51,7 +51,8 @@ class JsonFields {
 
 class JsonOutput : public EventSink {
  public:
-  JsonOutput(std::FILE* out, std::FILE* err, bool several);
+  // `colour`: the human summary on `err` coloured; the JSON lines never are.
+  JsonOutput(std::FILE* out, std::FILE* err, bool several, bool colour);
   void Publish(const LoadEvent& event) override;
   void Close() override;
 

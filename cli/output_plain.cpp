@@ -7,7 +7,7 @@
 
 namespace velmar::cli {
 
-PlainOutput::PlainOutput(std::FILE* out) : m_out(out) {}
+PlainOutput::PlainOutput(std::FILE* out, bool colour) : m_out(out), m_summary(colour) {}
 
 void PlainOutput::Publish(const LoadEvent& event) {
   const PrinterState* printer = m_states.Apply(event);

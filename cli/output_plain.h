@@ -19,7 +19,8 @@ namespace velmar::cli {
 
 class PlainOutput : public EventSink {
  public:
-  explicit PlainOutput(std::FILE* out);
+  // `colour`: the summary's results coloured (see colour.h).
+  PlainOutput(std::FILE* out, bool colour);
   void Publish(const LoadEvent& event) override;
   void Close() override;
 

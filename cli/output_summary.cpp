@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/colour.h"
 #include "cli/output_text.h"
 #include "platform/console_output.h"
 #include "texts/text_encoding.h"
@@ -71,6 +72,13 @@ std::string StatusWord(const PrinterState& printer) {
   return std::string(printer.bytes > 0 ? words::kLoading : words::kWaiting);
 }
 
+std::string_view StatusColour(const PrinterState& printer) {
+  if (!printer.ended) {
+    return {};
+  }
+  return printer.loaded ? colours::kGreen : colours::kRed;
+}
+
 int Percent(const PrinterState& printer) {
   if (printer.loaded) {
     return 100;
@@ -87,6 +95,8 @@ void Summary::Write(std::FILE* stream, const PrinterStates& states, const LoadEv
   m_written = true;
   struct Row {
     std::string cells[5];
+    std::string_view colour = {};  // of the result's status word
+    size_t word = 0;               // its bytes
   };
   std::vector<Row> rows{
       {{std::string(words::kPort), std::string(words::kModel), std::string(words::kResult),
@@ -94,8 +104,11 @@ void Summary::Write(std::FILE* stream, const PrinterStates& states, const LoadEv
   for (const PrinterState& p : states.All()) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", p.elapsed);
-    rows.push_back({{p.port, p.model, StatusWord(p) + (p.text.empty() ? "" : ": " + p.text),
-                     seconds, std::to_string(p.attempt - 1)}});
+    const std::string word = StatusWord(p);
+    rows.push_back({{p.port, p.model, word + (p.text.empty() ? "" : ": " + p.text), seconds,
+                     std::to_string(p.attempt - 1)},
+                    m_colour ? StatusColour(p) : std::string_view(),
+                    word.size()});
   }
   int widths[5] = {};
   for (const Row& row : rows) {
@@ -109,8 +122,13 @@ void Summary::Write(std::FILE* stream, const PrinterStates& states, const LoadEv
     for (int i = 0; i < 5; ++i) {
       line += i == 0 ? "" : "  ";
       // Figures right-aligned, words left-aligned.
-      line += i >= 3 ? std::string(widths[i] - Columns(row.cells[i]), ' ') + row.cells[i]
-                     : Pad(row.cells[i], widths[i]);
+      std::string cell = i >= 3 ? std::string(widths[i] - Columns(row.cells[i]), ' ') + row.cells[i]
+                                : Pad(row.cells[i], widths[i]);
+      if (i == 2 && !row.colour.empty()) {
+        // Measured and padded uncoloured: the escapes take no columns.
+        cell = Paint(cell.substr(0, row.word), row.colour) + cell.substr(row.word);
+      }
+      line += cell;
     }
     line.erase(line.find_last_not_of(' ') + 1);
     table += line + "\n";

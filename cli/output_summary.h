@@ -8,12 +8,14 @@
 // the printers' own).
 //   StatusWord    waiting, loading, retry N (attempt N+1 under way), loaded, failed.
 //   Percent       of the payload sent in the current attempt; 100 once loaded.
+//   StatusColour  the colour of a status word (loaded green, failed red); empty: none.
 //   WriteSummary  a header, one row a printer (port, model, result and the first line of its
 //                 text, seconds, retries) and "N of M loaded".
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/load_event.h"
@@ -46,13 +48,16 @@ class PrinterStates {
 
 std::string StatusWord(const PrinterState& printer);
 int Percent(const PrinterState& printer);
+std::string_view StatusColour(const PrinterState& printer);
 
 // Writes the summary unless already written; `run_end` null when the run did not end.
 class Summary {
  public:
+  explicit Summary(bool colour = false) : m_colour(colour) {}
   void Write(std::FILE* stream, const PrinterStates& states, const LoadEvent* run_end);
 
  private:
+  bool m_colour;
   bool m_written = false;
 };
 

@@ -9,41 +9,23 @@ namespace velmar::cli {
 
 platform::LResult ProgressCounter::HandleMessage(platform::MessageId message,
                                                  platform::WParam wparam, platform::LParam lparam) {
-  const int32_t previous = m_position;
-  switch (message) {
-    case platform::PBM_SETRANGE:
-      m_lower = static_cast<int32_t>(lparam & 0xFFFF);
-      m_upper = static_cast<int32_t>((lparam >> 16) & 0xFFFF);
-      break;
-    case platform::PBM_SETRANGE32:
-      m_lower = static_cast<int32_t>(wparam);
-      m_upper = static_cast<int32_t>(lparam);
-      break;
-    case platform::PBM_SETSTEP:
-      m_step = static_cast<int32_t>(wparam);
-      break;
-    case platform::PBM_SETPOS:
-      m_position = static_cast<int32_t>(wparam);
-      break;
-    case platform::PBM_DELTAPOS:
-      m_position += static_cast<int32_t>(wparam);
-      break;
-    case platform::PBM_STEPIT:
-      m_position += m_step;
-      break;
-    default:
-      return 0;
+  const std::optional<platform::LResult> result = m_model.HandleMessage(message, wparam, lparam);
+  if (!result) {
+    return 0;
   }
   if (m_on_change) {
     m_on_change();
   }
-  return previous;
+  return *result;
 }
 
 double ProgressCounter::Fraction() const {
-  const int64_t span = int64_t{m_upper} - m_lower;
-  return span > 0 ? std::clamp(double(int64_t{m_position} - m_lower) / double(span), 0.0, 1.0)
-                  : 0.0;
+  platform::PbRange range{};
+  m_model.GetRange(true, &range);
+  const int64_t span = int64_t{range.high} - range.low;
+  return span > 0
+             ? std::clamp(double(int64_t{m_model.GetPos()} - range.low) / double(span), 0.0, 1.0)
+             : 0.0;
 }
 
 PrinterWindow::PrinterWindow(platform::MessageQueue& queue, Listener listener)

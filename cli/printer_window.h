@@ -7,8 +7,10 @@
 // the one copy read from disk, and the counter at 0. The first notification that ends the load
 // is its outcome and quits the queue; LN_STATUS and every counter step call the listener, on
 // this thread.
-//   ProgressCounter  answers the progress-bar messages as a bar would and draws nothing;
-//                    Fraction is how much of the range the position has covered, 0 to 1.
+//   ProgressCounter  answers the progress-bar messages through the bar's own model, so that its
+//                    position steps (and wraps past the 32-bit limit) as the window's bar does,
+//                    and draws nothing; Fraction is how much of the range the position has
+//                    covered, 0 to 1.
 
 #include <cstdint>
 #include <functional>
@@ -16,10 +18,11 @@
 
 #include "datafile/data_file.h"
 #include "datafile/load_window.h"
+#include "ui/text_progress_model.h"
 
 namespace velmar::cli {
 
-class ProgressCounter : public platform::Window {
+class ProgressCounter : public platform::Window, private ui::ProgressView {
  public:
   ProgressCounter(platform::MessageQueue& queue, std::function<void()> on_change)
       : Window(queue), m_on_change(std::move(on_change)) {}
@@ -28,11 +31,18 @@ class ProgressCounter : public platform::Window {
   double Fraction() const;
 
  private:
+  // A view without pixels: the model keeps the state, and nothing is ever painted.
+  bool HasWindow() const override { return true; }
+  int ClientWidth() const override { return 0; }
+  void Invalidate() override {}
+  void RepaintNow() override {}
+  platform::LResult DefaultHandling(platform::MessageId, platform::WParam,
+                                    platform::LParam) override {
+    return 0;
+  }
+
   std::function<void()> m_on_change;
-  int32_t m_lower = 0;
-  int32_t m_upper = 100;
-  int32_t m_step = 10;
-  int32_t m_position = 0;
+  ui::TextProgressModel m_model{*this};
 };
 
 class PrinterWindow : public datafile::LoadWindow {

@@ -1,10 +1,6 @@
 #pragma once
-// What the user is told when a data file is refused: the outcome's text (106 or 102), then on a
-// line of its own the file's name and why, in our words followed by the system's.
-//
-// Principles of operation: the reason's words are chosen by a table from the result's reason;
-// the system's words come in brackets when the system reported an error. The lines are joined
-// by '\n', with no newline at the end, so that every front end can place the text as it likes.
+// The loader's report of a refused data file: the words every front end shows
+// (texts::FileRefusalText) on standard error, and the exit status that goes with the outcome.
 
 #include <string>
 
@@ -12,8 +8,7 @@
 
 namespace velmar::cli {
 
-std::string FileRefusalText(const datafile::DataFileResult& result, const std::string& path);
-// Writes that text on standard error and returns the loader's exit status for it.
+// Writes the refusal's text on standard error and returns the loader's exit status for it.
 int ReportRefusedFile(const datafile::DataFileResult& result, const std::string& path);
 
 }  // namespace velmar::cli

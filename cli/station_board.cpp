@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/colour.h"
 #include "cli/output_text.h"
 #include "platform/console_output.h"
 
@@ -13,10 +14,6 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr auto kHour = std::chrono::hours(1);
 constexpr int kGap = 2;
 constexpr int kStateRoom = 26;  // "loaded: remove the printer"
-constexpr char kGreen[] = "\033[32m";
-constexpr char kRed[] = "\033[31m";
-constexpr char kYellow[] = "\033[33m";
-constexpr char kPlain[] = "\033[0m";
 
 std::string Adapter(const Slot& slot) {
   std::string text = slot.port.description;
@@ -26,14 +23,14 @@ std::string Adapter(const Slot& slot) {
   return text;
 }
 
-const char* Colour(SlotState state) {
+std::string_view Colour(SlotState state) {
   switch (state) {
     case SlotState::kLoaded:
-      return kGreen;
+      return colours::kGreen;
     case SlotState::kFailed:
-      return kRed;
+      return colours::kRed;
     case SlotState::kWaiting:
-      return kYellow;
+      return colours::kYellow;
     case SlotState::kNoPort:
     case SlotState::kLoading:
       break;
@@ -72,14 +69,15 @@ std::string SlotCounts(const Slot& slot) {
          std::to_string(slot.failed) + " " + std::string(words::kFailed);
 }
 
-std::string SlotLine(const Slot& slot, const SlotColumns& columns, const char* colour) {
+std::string SlotLine(const Slot& slot, const SlotColumns& columns, std::string_view colour) {
   const std::string gap(kGap, ' ');
   std::string line = Pad(slot.port.name, columns.port) + gap;
   if (columns.adapter > 0) {
     line += Pad(Adapter(slot), columns.adapter) + gap;
   }
-  const bool coloured = colour != nullptr && *colour != '\0';
-  line += (coloured ? colour : "") + Pad(StateText(slot), columns.state) + (coloured ? kPlain : "");
+  // Measured uncoloured, padded outside the colour: the escapes take no columns.
+  const std::string state = Fit(StateText(slot), columns.state);
+  line += Paint(state, colour) + std::string(columns.state - Columns(state), ' ');
   if (columns.counts > 0) {
     line += gap + SlotCounts(slot);
   }

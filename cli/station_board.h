@@ -6,8 +6,9 @@
 // changed, at most ten times a second; each draw moves the cursor up over the lines drawn
 // before and writes them all again, erased first, in one write. Lines are kept within the
 // terminal's width less one column: the port and the state first, then the adapter and the
-// slot's counts where they leave the state room; a long failure reason is cut. With colour,
-// loaded is green, failed red, and the states that wait for the operator or a printer yellow.
+// slot's counts where they leave the state room; a long failure reason is cut. With colour
+// (the loader's one decision, colour.h), loaded is green, failed red, and waiting for a printer
+// yellow; the state's text alone is painted, not its padding.
 //   StateText     "loading 42%", "failed: REASON; remove the printer".
 //   SlotLine      a slot's line for the given column widths, its state in `colour` (an
 //                 escape sequence; empty: none).
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/station_slots.h"
@@ -48,7 +50,7 @@ struct SlotColumns {
   int counts = 0;
 };
 std::string SlotCounts(const Slot& slot);
-std::string SlotLine(const Slot& slot, const SlotColumns& columns, const char* colour);
+std::string SlotLine(const Slot& slot, const SlotColumns& columns, std::string_view colour);
 std::string CountersLine(const StationCounts& counts);
 
 class StationBoard {

@@ -1,12 +1,12 @@
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "cli/colour.h"
 #include "cli/load_command.h"
 #include "cli/load_setup.h"
 #include "cli/output.h"
@@ -55,16 +55,17 @@ int RunStation(const Options& options, bool console) {
     return ReportRefusedFile(file.result, options.file);
   }
   const bool board = console && !options.json;
-  const std::unique_ptr<EventSink> output =
-      board ? std::make_unique<NoOutput>()
-            : MakeOutput({.json = options.json, .several = true, .terminal = false});
+  const std::unique_ptr<EventSink> output = board ? std::make_unique<NoOutput>()
+                                                  : MakeOutput({.json = options.json,
+                                                                .several = true,
+                                                                .terminal = false,
+                                                                .colour = options.colour});
   ProductionRecord record(*output);
   if (!OpenRecord(options, &record)) {
     return kExitCannotOpenFile;
   }
-  const bool colour = std::getenv("NO_COLOR") == nullptr || *std::getenv("NO_COLOR") == '\0';
   StationBoard drawn(stdout, platform::ConsoleColumns() > 0 ? platform::ConsoleColumns() : 80,
-                     colour);
+                     UseColour(options.colour, stdout));
   EventSink& events = options.record.empty() ? *output : static_cast<EventSink&>(record);
   Station station(options, file, events, board ? &drawn : nullptr);
 

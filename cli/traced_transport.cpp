@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/utf8_path.h"
+
 namespace velmar::cli {
 
 TracedTransport::TracedTransport(std::unique_ptr<transport::Transport> inner, TraceLine trace)
@@ -47,15 +49,6 @@ void TracedTransport::Trace(char direction, const uint8_t* data, int32_t length)
   m_trace(line);
 }
 
-namespace {
-
-// A path given in UTF-8, also where the system's narrow code page is another.
-std::filesystem::path Utf8Path(const std::string& path) {
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
-
-}  // namespace
-
 TraceFile::TraceFile(const std::string& folder, const std::string& port) {
   std::string name = port;
   for (char& c : name) {
@@ -65,8 +58,8 @@ TraceFile::TraceFile(const std::string& folder, const std::string& port) {
   }
   m_path = folder + "/" + name + ".trace";
   std::error_code error;
-  std::filesystem::create_directories(Utf8Path(folder), error);
-  m_file.open(Utf8Path(m_path), std::ios::out | std::ios::trunc);
+  std::filesystem::create_directories(platform::Utf8Path(folder), error);
+  m_file.open(platform::Utf8Path(m_path), std::ios::out | std::ios::trunc);
 }
 
 void TraceFile::Write(const std::string& line) {

@@ -8,7 +8,8 @@
 
 #include "emulator/options.h"
 #include "emulator/serve.h"
-#include "platform/serial_line.h"
+#include "platform/command_line_text.h"
+#include "platform/config_folder.h"
 
 namespace {
 
@@ -26,8 +27,11 @@ int main(int argc, char** argv) {
     case ParseResult::kHelp:
       std::fputs(UsageText().c_str(), stdout);
       return 0;
+    case ParseResult::kVersion:
+      std::fputs(velmar::platform::VersionText("velmar-printer").c_str(), stdout);
+      return 0;
     case ParseResult::kUsageError:
-      std::fprintf(stderr, "velmar-printer: %s\n%s", error.c_str(), UsageText().c_str());
+      std::fputs(velmar::platform::UsageErrorText("velmar-printer", error).c_str(), stderr);
       return kUsageStatus;
     case ParseResult::kOk:
       break;

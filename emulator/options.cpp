@@ -36,7 +36,8 @@ const std::vector<platform::OptionRule>& Rules() {
         "fault",  "fault-block", "fault-reply", "noise-seed", "line-fd", "tool-rate"};
     std::vector<platform::OptionRule> made = {{'h', "help", 'h', false},
                                               {kFirstLongId, "drip", 0, false},
-                                              {kFirstLongId + 1, "marks", 0, false}};
+                                              {kFirstLongId + 1, "marks", 0, false},
+                                              {kFirstLongId + 2, "version", 0, false}};
     for (const char* name : with_value) {
       made.push_back({kFirstLongId + static_cast<int>(made.size()), name, 0, true});
     }
@@ -143,6 +144,9 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
     }
     if (name == "--help" || name == "-h") {
       return ParseResult::kHelp;
+    }
+    if (name == "--version") {
+      return ParseResult::kVersion;
     }
     if (name == "--drip" || name == "--marks") {
       (name == "--drip" ? options->drip : options->marks) = true;
@@ -293,6 +297,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
 std::string UsageText() {
   return R"(usage: velmar-printer (--link PATH | --as COMn | --tcp HOST:PORT | --line-fd N)
                       [options]
+       velmar-printer --help | --version
 
 Plays a printer controller's boot loader on a pseudo-terminal or a TCP port, for velmar-load
 to talk to.
@@ -329,6 +334,7 @@ to talk to.
   --image FILE       write what was loaded as Intel HEX after each complete load
   --loads N          serve N loads, then exit (default: until SIGINT or SIGTERM)
   --help             this text
+  --version          the program's name and version
 
 Values go as --NAME VALUE or --NAME=VALUE; options are written in full.
 A status byte with bit 2 set makes every load look like a font; one with bits 7 and 1 set

@@ -2,10 +2,10 @@
 // velmar-printer's command line.
 //
 // ParseOptions reads the arguments after the program name. kUsageError leaves a one-line
-// reason in `error`; kHelp asks for UsageText. Numbers are decimal or 0x-prefixed hex; the
-// noise's fraction is a decimal from 0 to 1, with or without an exponent (0.001, 1e-3).
-// ParseTcpEndpoint reads HOST:PORT, :PORT or PORT (the host then kDefaultTcpHost); an IPv6
-// address goes in brackets, [::1]:PORT.
+// reason in `error`; kHelp asks for UsageText, kVersion for the version line. Numbers are decimal
+// or 0x-prefixed hex; the noise's fraction is a decimal from 0 to 1, with or without an exponent
+// (0.001, 1e-3). ParseTcpEndpoint reads HOST:PORT, :PORT or PORT (the host then kDefaultTcpHost);
+// an IPv6 address goes in brackets, [::1]:PORT.
 
 #include <cstdint>
 #include <optional>
@@ -42,7 +42,7 @@ struct Options {
   bool marks = false;     // --marks: a line as each block begins
 };
 
-enum class ParseResult { kOk, kHelp, kUsageError };
+enum class ParseResult { kOk, kHelp, kVersion, kUsageError };
 
 ParseResult ParseOptions(const std::vector<std::string>& args, Options* options,
                          std::string* error);

@@ -18,9 +18,11 @@
 #include <chrono>
 #include <string>
 
-#include "emulator/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace velmar::emulator {
+
+using platform::UniqueFd;
 
 enum class PtyLinkResult { kOk, kNoPseudoTerminal, kPathTaken, kLinkFailed };
 

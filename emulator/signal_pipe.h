@@ -6,9 +6,11 @@
 
 #include <csignal>
 
-#include "emulator/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace velmar::emulator {
+
+using platform::UniqueFd;
 
 class SignalPipe {
  public:

@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <string>
 
-#include "emulator/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace velmar::emulator {
+
+using platform::UniqueFd;
 
 class TcpListener {
  public:

@@ -14,6 +14,12 @@
 //                  they are); what the stream holds is written first.
 //   ConsoleColumns the width of standard output's console in columns; 0 when it is no console.
 //   ConsoleRows    its height in lines, the same way.
+//   IsConsole      whether `stream` (stdout or stderr) is a terminal or console; a file the
+//                  caller opened never is.
+//   AttachParentConsole  for a GUI program (Windows' GUI subsystem, which starts without a
+//                  console): makes standard output and error reach the console of the program
+//                  that started it where they do not already go to a file or a pipe; false
+//                  when either still goes nowhere. Elsewhere the streams are always there.
 
 #include <cstdio>
 #include <memory>
@@ -39,5 +45,7 @@ class ConsoleOutput {
 void WriteText(std::FILE* stream, std::string_view text);
 int ConsoleColumns();
 int ConsoleRows();
+bool IsConsole(std::FILE* stream);
+bool AttachParentConsole();
 
 }  // namespace velmar::platform

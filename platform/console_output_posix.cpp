@@ -26,4 +26,12 @@ int ConsoleRows() {
   return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
 }
 
+bool IsConsole(std::FILE* stream) {
+  return ::isatty(::fileno(stream)) == 1;
+}
+
+bool AttachParentConsole() {
+  return true;
+}
+
 }  // namespace velmar::platform

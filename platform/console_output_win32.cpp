@@ -81,4 +81,32 @@ int ConsoleRows() {
              : 0;
 }
 
+bool IsConsole(std::FILE* stream) {
+  return ConsoleOf(stream) != nullptr;
+}
+
+bool AttachParentConsole() {
+  const auto usable = [](DWORD which) {
+    const HANDLE handle = ::GetStdHandle(which);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+  };
+  if (usable(STD_OUTPUT_HANDLE) && usable(STD_ERROR_HANDLE)) {
+    return true;  // redirected by whoever started the program
+  }
+  // Fails when there is no console to attach to: the handles below then stay empty. Attaching
+  // leaves a GUI program's standard handles empty, and WriteText finds the console through them.
+  ::AttachConsole(ATTACH_PARENT_PROCESS);
+  for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    if (!usable(which)) {
+      const HANDLE console =
+          ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (console != INVALID_HANDLE_VALUE) {
+        ::SetStdHandle(which, console);
+      }
+    }
+  }
+  return usable(STD_OUTPUT_HANDLE) && usable(STD_ERROR_HANDLE);
+}
+
 }  // namespace velmar::platform

@@ -64,8 +64,11 @@ OptionItem OptionScanner::Next() {
   }
   std::vector<option> longs;
   for (const OptionRule& rule : m_rules) {
-    longs.push_back(
-        {rule.long_name, rule.has_value ? required_argument : no_argument, nullptr, rule.id});
+    longs.push_back({rule.long_name,
+                     rule.has_value        ? required_argument
+                     : rule.optional_value ? optional_argument
+                                           : no_argument,
+                     nullptr, rule.id});
   }
   longs.push_back({nullptr, 0, nullptr, 0});
   // The item getopt is about to read; within "-abc" it stays on that argument to its end.

@@ -21,6 +21,8 @@ struct OptionRule {
   const char* long_name;  // without "--"
   char short_name;        // 0: none
   bool has_value;
+  bool optional_value = false;  // with has_value false: --name=VALUE only, bare --name leaves
+                                // Value() empty (a following argument is an operand)
 };
 
 enum class OptionItem { kOption, kOperand, kMissingValue, kUnexpectedValue, kUnknown, kEnd };

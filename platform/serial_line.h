@@ -129,9 +129,6 @@ std::string ResolvePortName(const std::string& name);
 // name ResolvePortName gives, and for a name that names nothing that name itself. Windows: the
 // COM name upper-cased, without "\\.\".
 std::string PortIdentity(const std::string& name);
-// The user's configuration folder: $XDG_CONFIG_HOME/velmar, default ~/.config/velmar; on
-// Windows velmar in the user's application-data folder (%APPDATA%).
-std::string ConfigFolder();
 // Ports that exist. POSIX: serial device paths, /dev/serial/by-id names and the COMn links.
 // Windows: the COM ports the registry lists (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), by number.
 std::vector<std::string> ListPorts();

@@ -13,7 +13,6 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <optional>
@@ -25,9 +24,11 @@
 #include "platform/serial_line.h"
 
 #include "platform/com_port_name.h"
+#include "platform/config_folder.h"
 #include "platform/port_listing.h"
 #include "platform/serial_line_timing.h"
 #include "platform/serial_rate_linux.h"
+#include "platform/unique_fd.h"
 
 namespace velmar::platform {
 
@@ -56,36 +57,6 @@ constexpr StandardRate kStandardRates[] = {
     {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
     {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
     {3500000, B3500000}, {4000000, B4000000},
-};
-
-// Owns one descriptor; closes it when dropped.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : m_fd(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int Get() const { return m_fd; }
-  bool Valid() const { return m_fd >= 0; }
-  void Reset() {
-    if (m_fd >= 0) {
-      ::close(m_fd);
-      m_fd = -1;
-    }
-  }
-
- private:
-  int m_fd = -1;
 };
 
 // A pseudo-terminal or a USB gadget port has no modem-control lines.
@@ -512,15 +483,6 @@ void SerialLine::ClearWake() {
     // EAGAIN just means there was nothing to clear.
     [[maybe_unused]] const ssize_t got = ::read(m_impl->wake.Get(), &pending, sizeof pending);
   }
-}
-
-std::string ConfigFolder() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && *xdg != '\0') {
-    return std::string(xdg) + "/velmar";
-  }
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : "") + "/.config/velmar";
 }
 
 bool SerialLine::AwaitSent() {

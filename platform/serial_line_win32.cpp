@@ -1,13 +1,11 @@
 #include <windows.h>
-// After windows.h, which they need.
+// After windows.h, which it needs.
 #include <mmsystem.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -42,7 +40,6 @@ constexpr int kFailedReadsForHangUp = 3;
 // failed, so that a device that has gone never turns the wait into a busy loop.
 constexpr std::chrono::milliseconds kShortestEmptyRead{kLineTimeouts.ReadTotalTimeoutConstant / 2};
 constexpr const char* kPortsKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-constexpr const char* kConfigFolderName = "\\velmar";
 
 // Owns one handle; closes it when dropped. Both "no handle" values count as none.
 class UniqueHandle {
@@ -549,16 +546,6 @@ void SerialLine::ClearWake() {
     ::ResetEvent(m_impl->wake.Get());
     m_impl->woken.store(false);
   }
-}
-
-std::string ConfigFolder() {
-  // In UTF-8, as every path here: a user name outside the ANSI code page stays intact.
-  wchar_t folder[MAX_PATH] = {};
-  if (::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK) {
-    return Narrow(folder) + kConfigFolderName;
-  }
-  const wchar_t* appdata = ::_wgetenv(L"APPDATA");
-  return (appdata != nullptr ? Narrow(appdata) : std::string(".")) + kConfigFolderName;
 }
 
 bool SerialLine::AwaitSent() {

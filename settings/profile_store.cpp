@@ -5,7 +5,8 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/serial_line.h"
+#include "platform/config_folder.h"
+#include "platform/utf8_path.h"
 
 namespace velmar::settings {
 
@@ -39,14 +40,9 @@ bool IsEntry(const std::string& line, std::string* key, std::string* value) {
   return true;
 }
 
-// The store's path is UTF-8; a narrow name would be read in Windows' ANSI code page.
-std::filesystem::path FileName(const std::string& path) {
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
-
 std::vector<std::string> ReadLines(const std::string& path) {
   std::vector<std::string> lines;
-  std::ifstream in(FileName(path));
+  std::ifstream in(platform::Utf8Path(path));
   for (std::string line; std::getline(in, line);) {
     lines.push_back(line);
   }
@@ -98,9 +94,9 @@ bool ProfileStore::SetString(const std::string& section, const std::string& entr
     lines.insert(lines.begin() + static_cast<ptrdiff_t>(section_end), entry + "=" + value);
   }
   std::error_code error;
-  std::filesystem::create_directories(FileName(m_path).parent_path(), error);
+  std::filesystem::create_directories(platform::Utf8Path(m_path).parent_path(), error);
   // Write a sibling and rename it over, so that a crash never leaves half a file.
-  const std::filesystem::path temporary = FileName(m_path + ".new");
+  const std::filesystem::path temporary = platform::Utf8Path(m_path + ".new");
   {
     std::ofstream out(temporary, std::ios::trunc);
     for (const std::string& line : lines) {
@@ -110,7 +106,7 @@ bool ProfileStore::SetString(const std::string& section, const std::string& entr
       return false;
     }
   }
-  std::filesystem::rename(temporary, FileName(m_path), error);
+  std::filesystem::rename(temporary, platform::Utf8Path(m_path), error);
   return !error;
 }
 

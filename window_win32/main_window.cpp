@@ -2,9 +2,9 @@
 
 #include <dbt.h>
 
-#include <array>
 #include <utility>
 
+#include "app/control_routes.h"
 #include "app/dialog_templates.h"
 #include "platform/wide_text_win32.h"
 #include "window_win32/about_box.h"
@@ -23,20 +23,10 @@ constexpr UINT kPortTimerMs = 1000;
 
 namespace {
 
-// The controls' notifications and the commands, each to its handler of the behaviour.
-struct Route {
-  int id;
-  int code;
-  void (MainDialog::*handler)();
-};
-
-constexpr std::array<Route, 5> kRoutes{{
-    {kPathEdit, EN_CHANGE, &MainDialog::OnPathEditChange},
-    {kBrowseButton, BN_CLICKED, &MainDialog::Browse},
-    {kLoadButton, BN_CLICKED, &MainDialog::StartLoad},
-    {IDOK, BN_CLICKED, &MainDialog::OnOK},
-    {IDCANCEL, BN_CLICKED, &MainDialog::OnCancel},
-}};
+// The template's identifiers are Win32's own, IDOK and IDCANCEL included (win32.h).
+int NotificationOf(ControlEvent event) {
+  return event == ControlEvent::kTextChanged ? EN_CHANGE : BN_CLICKED;
+}
 
 HICON LoadAppIcon(HINSTANCE instance, int width_metric, int height_metric) {
   return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
@@ -178,8 +168,8 @@ void Win32MainDialog::OnInitDialog() {
 }
 
 void Win32MainDialog::OnCommand(int id, int code) {
-  for (const Route& route : kRoutes) {
-    if (route.id == id && route.code == code) {
+  for (const ControlRoute& route : ControlRoutes()) {
+    if (route.id == id && NotificationOf(route.event) == code) {
       ((*m_behaviour).*route.handler)();
       return;
     }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/combo_lists.h"
+#include "app/control_routes.h"
 #include "app/dialog_templates.h"
 #include "window_wx/wx_about_dialog.h"
 #include "window_wx/wx_dialog_builder.h"
@@ -25,22 +26,14 @@ const std::array<InitialList, 2> kInitialLists = {
     InitialList{kBaudCombo, kBaudRateItems},
 };
 
-// The controls' notifications and the commands, each to its handler of the behaviour.
-struct Route {
-  const wxEventTypeTag<wxCommandEvent>* type;
-  int id;
-  void (MainDialog::*handler)();
-};
+const wxEventTypeTag<wxCommandEvent>& EventOf(ControlEvent event) {
+  return event == ControlEvent::kTextChanged ? wxEVT_TEXT : wxEVT_BUTTON;
+}
 
-const std::array<Route, 5>& Routes() {
-  static const std::array<Route, 5> routes = {{
-      {&wxEVT_TEXT, kPathEdit, &MainDialog::OnPathEditChange},
-      {&wxEVT_BUTTON, kBrowseButton, &MainDialog::Browse},
-      {&wxEVT_BUTTON, kLoadButton, &MainDialog::StartLoad},
-      {&wxEVT_BUTTON, wxID_OK, &MainDialog::OnOK},
-      {&wxEVT_BUTTON, wxID_CANCEL, &MainDialog::OnCancel},
-  }};
-  return routes;
+// wx sends OK and Cancel (Escape, the close box) as its own commands; the template's controls
+// keep their identifiers.
+int WxIdOf(int id) {
+  return id == IDOK ? wxID_OK : id == IDCANCEL ? wxID_CANCEL : id;
 }
 
 wxString FromUtf8(const std::string& text) {
@@ -80,15 +73,15 @@ WxMainDialog::WxMainDialog(platform::MessageQueue& queue, settings::ProfileStore
   m_behaviour = std::make_unique<MainDialog>(queue, *this, profile, std::move(port_items));
 
   Bind(wxEVT_INIT_DIALOG, &WxMainDialog::OnInitDialogEvent, this);
-  for (const Route& route : Routes()) {
+  for (const ControlRoute& route : ControlRoutes()) {
     Bind(
-        *route.type,
+        EventOf(route.event),
         [this, handler = route.handler](wxCommandEvent&) {
           if (m_behaviour != nullptr) {
             ((*m_behaviour).*handler)();
           }
         },
-        route.id);
+        WxIdOf(route.id));
   }
   Bind(wxEVT_CLOSE_WINDOW, &WxMainDialog::OnCloseEvent, this);
   Bind(wxEVT_CONTEXT_MENU, &WxMainDialog::OnContextMenu, this);

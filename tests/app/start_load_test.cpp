@@ -20,6 +20,7 @@ struct FileCase {
   std::vector<uint8_t> bytes;  // the file's; none: `name` is a path in the test's folder
   int text;                    // the refusal's text; 0: accepted
   int64_t upper;               // the bar's range when accepted
+  const char* why = nullptr;   // the reason line's words after the path, where a row says them
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) {
@@ -44,7 +45,12 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
   EXPECT_EQ(m_boxes[0].icon, platform::BoxIcon::kError);
   EXPECT_EQ(m_dialog->m_downloader, nullptr);
   if (c.text != 0) {
-    EXPECT_EQ(m_boxes[0].text, texts::LoadText(c.text));
+    // The outcome's text, then the file and why on a line of its own.
+    const std::string first = std::string(texts::LoadText(c.text)) + "\n";
+    EXPECT_EQ(m_boxes[0].text.substr(0, first.size()), first);
+    if (c.why != nullptr) {
+      EXPECT_EQ(m_boxes[0].text, first + m_view->path + ": " + c.why);
+    }
     EXPECT_EQ(m_log, std::vector<std::string>{"box " + m_boxes[0].text});
     EXPECT_TRUE(m_view->progress.messages.empty());
     return;
@@ -69,8 +75,9 @@ TEST_P(StartLoadTest, RefusesTheFileOrThePort) {
 INSTANTIATE_TEST_SUITE_P(
     Files, StartLoadTest,
     ::testing::Values(
-        FileCase{"", {}, 106, 0}, FileCase{"Missing", {}, 106, 0}, FileCase{".", {}, 106, 0},
-        FileCase{"Text", {'h', 'e', 'l', 'l', 'o', '\n'}, 102, 0},
+        FileCase{"", {}, 106, 0},
+        FileCase{"Missing", {}, 106, 0, "Такого файла нет (No such file or directory)."},
+        FileCase{".", {}, 106, 0}, FileCase{"Text", {'h', 'e', 'l', 'l', 'o', '\n'}, 102, 0},
         FileCase{"MagicInOtherCase", {'M', 'y', 'b', 'i', 'n', 'T', 0, 0, 0}, 102, 0},
         FileCase{"HeaderCutShort", {'M', 'y', 'B', 'I', 'N', 'T', 0, 1}, 102, 0},
         FileCase{"BlockLongerThanTheFile", ProgramFile("T", 0, {0, 0, 0, 9, 0, 0, 0, 0, 1}), 102,

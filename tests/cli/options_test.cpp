@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "platform/command_line_text.h"
+
 namespace velmar::cli {
 namespace {
 
@@ -89,6 +91,11 @@ TEST(OptionsTest, CommandsOtherThanLoading) {
   EXPECT_EQ(station.options->command, Command::kStation);
   EXPECT_EQ(Names(*station.options), (Args{"/dev/ttyUSB*", "COM*"}));
   EXPECT_EQ(ParseOptions({"-h"}).options->command, Command::kHelp);
+  EXPECT_EQ(ParseOptions({"-p", "A", "--version"}).options->command, Command::kVersion);
+  EXPECT_EQ(platform::VersionText("velmar-load"), "velmar-load (velmar) " VELMAR_VERSION "\n");
+  // Told briefly: what was wrong, then where the usage is.
+  const std::string error = UsageError(ParseOptions({"--bogus"}).error);
+  EXPECT_EQ(error, "velmar-load: unknown option: --bogus\nTry 'velmar-load --help'.\n");
   EXPECT_EQ(ParseOptions({"--bogus", "--help"}).options, std::nullopt);
 }
 
@@ -164,6 +171,10 @@ TEST(OptionsTest, RefusesWhatCannotBeRun) {
       {{"--wait"}, "--wait needs a value"},
       {{"--ports-from", "", "f.bin"}},
       {{"--trace-dir", "", "f.bin"}},
+      {{"--color=sometimes", "f.bin"}, "--color: not auto, always or never: sometimes"},
+      {{"--color", "never", "f.bin"}, "give one file"},  // WHEN only after '=', as GNU ls
+      {{"--colour", "f.bin"}, "unknown option: --colour"},
+      {{"--version=1"}, "--version takes no value"},
   };
   for (const Case& c : cases) {
     const auto parsed = ParseOptions(c.arguments);
@@ -172,6 +183,21 @@ TEST(OptionsTest, RefusesWhatCannotBeRun) {
     if (!c.error.empty()) {
       EXPECT_EQ(parsed.error, c.error) << testing::PrintToString(c.arguments);
     }
+  }
+}
+
+TEST(OptionsTest, ReadsWhenToColour) {
+  const std::pair<Args, ColourWhen> cases[] = {
+      {{"f.bin"}, ColourWhen::kAuto},
+      {{"--color", "f.bin"}, ColourWhen::kAlways},
+      {{"--color=never", "--station", "f.bin"}, ColourWhen::kNever},
+      {{"--color=always", "--color=auto", "f.bin"}, ColourWhen::kAuto},
+      {{"f.bin", "--color=always"}, ColourWhen::kAlways},
+  };
+  for (const auto& [arguments, when] : cases) {
+    const auto parsed = ParseOptions(arguments);
+    ASSERT_TRUE(parsed.options) << testing::PrintToString(arguments) << ": " << parsed.error;
+    EXPECT_EQ(parsed.options->colour, when) << testing::PrintToString(arguments);
   }
 }
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
+#include "cli/colour.h"
 #include "cli/output.h"
 #include "cli/output_text.h"
 #include "tests/cli/scripted_run.h"
@@ -14,9 +16,10 @@ namespace velmar::cli {
 namespace {
 
 std::string Render(const OutputChoice& choice, const std::vector<LoadEvent>& events) {
-  CapturedStream out;
+  CapturedStream out, err;  // err: JSON's human summary, not looked at here
   OutputChoice to_file = choice;
   to_file.out = out.get();
+  to_file.err = err.get();
   auto output = MakeOutput(to_file);
   for (const LoadEvent& e : events) {
     output->Publish(e);
@@ -78,6 +81,63 @@ TEST(BoardOutputTest, LinesFitTheTerminalAndEndInTheSummary) {
   EXPECT_NE(board.find("100%  loaded"), std::string::npos) << board;
   EXPECT_NE(board.find("…"), std::string::npos) << board;
   EXPECT_NE(board.find("failed"), std::string::npos) << board;
+}
+
+// Colour: the status word alone, so that without its escapes the text is the plain one; the
+// model shown is the one the printer reported.
+TEST(BoardOutputTest, ColoursTheResultAndShowsTheReportedModel) {
+  std::vector<LoadEvent> run = TwoPrinterRun();
+  for (LoadEvent& e : run) {
+    if (e.kind == EventKind::kIdentified && e.printer == 0) {
+      e.model = "\xc2\xc5\xcb-3000";  // another model than the file's ВЕЛ-2000, in cp1251
+    }
+  }
+  const auto plain = [](std::string text) {
+    for (const std::string_view paint : {colours::kGreen, colours::kRed, colours::kReset}) {
+      for (size_t at; (at = text.find(paint)) != std::string::npos;) {
+        text.erase(at, paint.size());
+      }
+    }
+    return text;
+  };
+  const struct {
+    OutputChoice choice;
+    bool colour;
+  } cases[] = {
+      {{.several = true, .terminal = true, .colour = ColourWhen::kAlways}, true},
+      {{.several = true, .terminal = true, .colour = ColourWhen::kNever}, false},
+      {{.several = true, .terminal = true, .colour = ColourWhen::kAuto}, false},  // a file
+      {{.several = true, .colour = ColourWhen::kAlways}, true},
+      {{.json = true, .several = true, .colour = ColourWhen::kAlways}, false},  // JSON never
+  };
+  for (const auto& c : cases) {
+    const std::string text = Render(c.choice, run);
+    OutputChoice uncoloured = c.choice;
+    uncoloured.colour = ColourWhen::kNever;
+    EXPECT_EQ(plain(text), Render(uncoloured, run)) << text;
+    EXPECT_EQ(text.find("\033[32mloaded\033[0m") != std::string::npos, c.colour) << text;
+    EXPECT_EQ(text.find("\033[31mfailed\033[0m") != std::string::npos, c.colour) << text;
+    // The last board line and the summary's row, where the output has them.
+    for (const char* row : {"\033[K/dev/ttyUSB0 ", "\n/dev/ttyUSB0 "}) {
+      if (const size_t at = text.rfind(row); at != std::string::npos) {
+        const std::string line = text.substr(at, text.find('\n', at + 1) - at);
+        EXPECT_NE(line.find("ВЕЛ-3000"), std::string::npos) << line;
+      }
+    }
+  }
+}
+
+TEST(OutputTextTest, ColourIsDecidedOnce) {
+  // when, a terminal, NO_COLOR, coloured
+  const std::tuple<ColourWhen, bool, const char*, bool> cases[] = {
+      {ColourWhen::kAuto, true, nullptr, true}, {ColourWhen::kAuto, true, "", true},
+      {ColourWhen::kAuto, true, "1", false},    {ColourWhen::kAuto, false, nullptr, false},
+      {ColourWhen::kAlways, false, "1", true},  {ColourWhen::kNever, true, nullptr, false},
+  };
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    const auto& [when, terminal, no_color, colour] = cases[row];
+    EXPECT_EQ(DecideColour(when, terminal, no_color), colour) << "row " << row;
+  }
 }
 
 TEST(BoardOutputTest, RedrawsAtMostTenTimesASecond) {

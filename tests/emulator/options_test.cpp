@@ -123,6 +123,7 @@ TEST(EmulatorOptionsTest, RefusesWhatCannotBeServed) {
       {"--link", "a", "--verbose"},
       {"--link", "a", "--nois", "0.1"},  // no abbreviations
       {"--link", "a", "--drip=1"},
+      {"--link", "a", "--version=1"},
       {"--link", "a", "stray"},
       {"--link=a", "--", "--drip"},
       {"--link", "a", "-x"},

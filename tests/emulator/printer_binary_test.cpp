@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "emulator/unique_fd.h"
+#include "platform/unique_fd.h"
 #include "tests/emulator/tool_script.h"
 #include "tests/integration/child_process.h"
 
@@ -172,7 +172,7 @@ TEST_F(EmulatorBinaryTest, StopsOnSignalAndReportsTheUnfinishedLoad) {
 // drops what arrives while the tool's side is at another rate than --tool-rate, and marks each
 // block.
 TEST_F(EmulatorBinaryTest, ServesAnInheritedLineAtTheToolsRateAndLeavesItUp) {
-  const UniqueFd owned(::posix_openpt(O_RDWR | O_NOCTTY));
+  const platform::UniqueFd owned(::posix_openpt(O_RDWR | O_NOCTTY));
   const int master = owned.Get();
   ASSERT_GE(master, 0);
   ASSERT_EQ(::grantpt(master), 0);
@@ -208,10 +208,31 @@ TEST_F(EmulatorBinaryTest, ServesAnInheritedLineAtTheToolsRateAndLeavesItUp) {
   EXPECT_NE(m_printer.Out().find(", complete"), std::string::npos) << Report();
 }
 
-TEST_F(EmulatorBinaryTest, UsageErrorsExitWithTwo) {
-  ASSERT_TRUE(m_printer.Start({VELMAR_PRINTER, "--link", m_link, "--wake", "0x100"}));
-  ASSERT_TRUE(m_printer.Wait(kDeadline));
-  EXPECT_EQ(m_printer.ExitStatus(), 2);
+// A usage error: what was wrong and where the usage is, in two lines, status 2.
+TEST_F(EmulatorBinaryTest, AnswersItsCommandLineBriefly) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {{"--link", m_link, "--wake", "0x100"}, 2, "", "--wake: not a number from 0 to 255: 0x100\n"},
+      {{"--bogus"}, 2, "", "unknown option --bogus\n"},
+      {{}, 2, "", "give exactly one of --link PATH, --as COMn, --tcp HOST:PORT and --line-fd N\n"},
+      {{"--version"}, 0, "velmar-printer (velmar) " VELMAR_VERSION "\n", ""},
+  };
+  for (const auto& c : cases) {
+    velmar::test::ChildProcess printer;
+    std::vector<std::string> argv = {VELMAR_PRINTER};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ASSERT_TRUE(printer.Start(argv));
+    ASSERT_TRUE(printer.Wait(kDeadline));
+    EXPECT_EQ(printer.ExitStatus(), c.status) << printer.Err();
+    EXPECT_EQ(printer.Out(), c.out);
+    EXPECT_EQ(printer.Err(), c.status == 0 ? std::string()
+                                           : std::string("velmar-printer: ") + c.err +
+                                                 "Try 'velmar-printer --help'.\n");
+  }
 }
 
 }  // namespace

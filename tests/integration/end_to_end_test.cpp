@@ -407,11 +407,11 @@ TEST_F(EndToEndTest, FilesAndArgumentsThatCannotBeLoaded) {
       {{"-p", (m_dir / "no-such-port").string(), Sample("sample.bin")},
        5,
        "no-such-port: Такого порта нет (No such file or directory).\n"},
-      {{"--baud", "fast", Sample("sample.bin")}, 2, "usage"},
+      {{"--baud", "fast", Sample("sample.bin")}, 2, "\nTry 'velmar-load --help'.\n"},
       {{"-p", "/dev/null", "-p", "/dev/../dev/null", Sample("sample.bin")},
        2,
        "port named twice: /dev/../dev/null is /dev/null"},
-      {{}, 2, "usage"},
+      {{}, 2, "\nTry 'velmar-load --help'.\n"},
   };
   for (const Case& c : cases) {
     ChildProcess loader;

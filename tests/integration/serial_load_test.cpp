@@ -23,6 +23,7 @@
 #include "engine/crc16.h"
 #include "engine/downloader.h"
 #include "engine/load_notification.h"
+#include "platform/config_folder.h"
 #include "platform/manual_reset_event.h"
 #include "platform/serial_line.h"
 #include "tests/support/pty_pair.h"

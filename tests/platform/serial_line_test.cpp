@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/config_folder.h"
 #include "platform/port_listing.h"
 #include "platform/serial_line.h"
 #include "tests/support/pty_pair.h"

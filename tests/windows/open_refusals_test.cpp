@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/config_folder.h"
 #include "platform/file_probe.h"
 #include "platform/serial_line.h"
 

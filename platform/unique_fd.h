@@ -1,11 +1,15 @@
 #pragma once
-// One owned file descriptor, closed when the owner goes.
+// One owned file descriptor, closed when the owner goes. POSIX only: the callers are the POSIX
+// files of platform/ and the emulator, a Linux program.
+//
+// Principles of operation: the owner is moved, never copied, so that a descriptor is closed once;
+// -1 means none. Reset closes what is held and takes the new descriptor (none by default).
 
 #include <unistd.h>
 
 #include <utility>
 
-namespace velmar::emulator {
+namespace velmar::platform {
 
 class UniqueFd {
  public:
@@ -35,4 +39,4 @@ class UniqueFd {
   int m_fd = -1;
 };
 
-}  // namespace velmar::emulator
+}  // namespace velmar::platform

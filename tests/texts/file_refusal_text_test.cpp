@@ -1,12 +1,12 @@
 // The words for a data file that was refused.
 
-#include "cli/refusal_text.h"
+#include "texts/file_refusal_text.h"
 
 #include <gtest/gtest.h>
 
 #include "texts/string_table.h"
 
-namespace velmar::cli {
+namespace velmar::texts {
 namespace {
 
 using datafile::ReadOutcome;
@@ -14,9 +14,9 @@ using datafile::RefusalReason;
 
 // Text 106 or 102 kept as it stands, then the file's name and why, the system's words in
 // brackets; a result with no reason gives the outcome's text alone.
-TEST(RefusalTextTest, NamesTheFileAndWhy) {
-  const std::string cannot_open(texts::LoadText(texts::IDS_CANNOT_OPEN));
-  const std::string bad_data(texts::LoadText(texts::IDS_BAD_DATA));
+TEST(FileRefusalTextTest, NamesTheFileAndWhy) {
+  const std::string cannot_open(LoadText(IDS_CANNOT_OPEN));
+  const std::string bad_data(LoadText(IDS_BAD_DATA));
   const struct {
     ReadOutcome outcome;
     int text_id;
@@ -24,14 +24,14 @@ TEST(RefusalTextTest, NamesTheFileAndWhy) {
     const char* system_text;
     std::string text;
   } cases[] = {
-      {ReadOutcome::kCannotOpen, texts::IDS_CANNOT_OPEN, RefusalReason::kMissing,
+      {ReadOutcome::kCannotOpen, IDS_CANNOT_OPEN, RefusalReason::kMissing,
        "No such file or directory",
        cannot_open + "\n/no/such.bin: Такого файла нет (No such file or directory)."},
-      {ReadOutcome::kCannotOpen, texts::IDS_CANNOT_OPEN, RefusalReason::kNotAFile, "",
+      {ReadOutcome::kCannotOpen, IDS_CANNOT_OPEN, RefusalReason::kNotAFile, "",
        cannot_open + "\n/no/such.bin: Это не обычный файл, а устройство или канал."},
-      {ReadOutcome::kBadData, texts::IDS_BAD_DATA, RefusalReason::kTooLarge, "",
+      {ReadOutcome::kBadData, IDS_BAD_DATA, RefusalReason::kTooLarge, "",
        bad_data + "\n/no/such.bin: Файл больше 17301766 байт."},
-      {ReadOutcome::kBadData, texts::IDS_BAD_DATA, RefusalReason::kNone, "", bad_data},
+      {ReadOutcome::kBadData, IDS_BAD_DATA, RefusalReason::kNone, "", bad_data},
   };
   for (const auto& c : cases) {
     datafile::DataFileResult result;
@@ -44,4 +44,4 @@ TEST(RefusalTextTest, NamesTheFileAndWhy) {
 }
 
 }  // namespace
-}  // namespace velmar::cli
+}  // namespace velmar::texts
