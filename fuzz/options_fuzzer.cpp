@@ -36,7 +36,8 @@ void Loader(const std::vector<std::string>& arguments) {
     return;
   }
   const cli::Options& o = *parsed.options;
-  if (o.command == cli::Command::kHelp || o.command == cli::Command::kListPorts) {
+  if (o.command == cli::Command::kHelp || o.command == cli::Command::kVersion ||
+      o.command == cli::Command::kListPorts) {
     return;
   }
   Check(Among(arguments, o.file), "the file is one of the arguments");
