@@ -24,17 +24,12 @@ rows=(
     'velmar-load -b 96|9600'
     'velmar-load --baud=1|115200 14400 19200'
     'velmar-load -p /dev/ttyU|/dev/ttyUSB0 /dev/ttyUSB10'
-    'velmar-load --port=/dev/ttyS|/dev/ttyS0'
     'velmar-load -p /dev/ttyUSB0 d/|d/a.bin d/b.fnt d/sub'
-    'velmar-load --info d/|d/a.bin d/b.fnt d/sub'
     'velmar-load --record l|list.txt'
     'velmar-load --trace-dir d/|d/sub'
     'velmar-load --tcp-port |'
     'velmar-printer --fault bad-c|bad-command bad-crc'
-    'velmar-printer --fault-reply=e|echo'
-    'velmar-printer --as COM|COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9'
     'velmar --v|--version'
-    'velmar d/|d/a.bin d/b.fnt d/sub'
 )
 failed=0
 for row in "${rows[@]}"; do
